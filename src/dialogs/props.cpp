@@ -1,0 +1,78 @@
+// Combo boxes, entry checks and entry errors of the properties dialogs.
+#include "dialogs/props.h"
+#include "dialogs/dialogs.h"
+#include "shell/app.h"
+#include "shell/report.h"
+#include "resource.h"
+
+#include <stdio.h>
+
+static int ComboFailed(HWND window, const char *format, const char *tag, LRESULT result,
+                       int storeResult)
+{
+    if (storeResult)
+        SetLastError((DWORD)result);
+    ReportError(format, tag, SystemErrorText(), NULL);
+    EndDialog(window, -1);
+    return 0;
+}
+
+int FillIrqCombo(HWND window, int id, const int *irqChoices, int preselect, const ComboTags *tags)
+{
+    int position = 0;
+    for (int i = 1; irqChoices[i]; i++) {
+        char text[16];
+        if (irqChoices[i] == IRQ_PAIR_4_3)
+            snprintf(text, sizeof text, "4+3");
+        else
+            snprintf(text, sizeof text, "%d", irqChoices[i]);
+        LRESULT result = SendDlgItemMessageA(window, id, CB_ADDSTRING, 0, (LPARAM)text);
+        if (result == CB_ERR || result == CB_ERRSPACE)
+            return ComboFailed(window, tags->format, tags->addTag, result, tags->storeResult);
+        if (irqChoices[i] == preselect)
+            position = i - 1;
+    }
+    LRESULT result = SendDlgItemMessageA(window, id, CB_SETCURSEL, (WPARAM)position, 0);
+    if (result == CB_ERR)
+        return ComboFailed(window, tags->format, tags->selectTag, result, tags->storeResult);
+    return 1;
+}
+
+int FillChoiceCombo(HWND window, int id, const AddressChoice *choices, const char *format,
+                    const char *tag)
+{
+    for (int i = 0; i < 2; i++) {
+        LRESULT result = SendDlgItemMessageA(window, id, CB_ADDSTRING, 0, (LPARAM)choices[i].label);
+        if (result == CB_ERR || result == CB_ERRSPACE)
+            return ComboFailed(window, format, tag, result, 1);
+    }
+    LRESULT result = SendDlgItemMessageA(window, id, CB_SETCURSEL, 0, 0);
+    if (result == CB_ERR)
+        return ComboFailed(window, format, tag, result, 1);
+    return 1;
+}
+
+void ShowEntryError(int id)
+{
+    MessageBoxA(NULL, Text(id), Text(IDS_CONFIG_ERROR), MB_ICONERROR);
+}
+
+int ValidFirstCom(UINT firstCom)
+{
+    return firstCom >= 1 && firstCom <= 255;
+}
+
+int OfferedIrq(const int *irqChoices, LRESULT position)
+{
+    if (position < 0)
+        return 0;
+    for (LRESULT i = 0; irqChoices[i + 1]; i++)
+        if (i == position)
+            return irqChoices[i + 1];
+    return 0;
+}
+
+int ValidIrq(UINT irq)
+{
+    return irq >= 1 && irq <= 15;
+}

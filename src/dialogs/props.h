@@ -1,0 +1,35 @@
+// What the three card properties dialogs share: filling their combo boxes
+// and telling the user about an invalid entry.
+#ifndef CARDINST_DIALOGS_PROPS_H
+#define CARDINST_DIALOGS_PROPS_H
+
+#include "catalogue/catalogue.h"
+
+#include <windows.h>
+
+// How a dialog reports a combo box that cannot be filled.
+struct ComboTags {
+    const char *format;    // "%s:%s" or "%s: %s"
+    const char *addTag;    // adding an item failed
+    const char *selectTag; // selecting the default failed
+    int storeResult;       // make the combo box's result the last error first
+};
+
+// Adds the offered values of an interrupt list to combo box id ("4+3" for
+// the pair code) and selects preselect. Returns 0 after reporting a
+// failure and ending the dialog with -1.
+int FillIrqCombo(HWND window, int id, const int *irqChoices, int preselect, const ComboTags *tags);
+
+// Adds the labels of choice 0 and choice 1 to combo box id and selects
+// choice 0. Returns 0 after reporting a failure and ending the dialog.
+int FillChoiceCombo(HWND window, int id, const AddressChoice *choices, const char *format,
+                    const char *tag);
+
+// The value offered at a combo box position of an interrupt list, or 0
+// when the position is not one of the list's.
+int OfferedIrq(const int *irqChoices, LRESULT position);
+
+// A "Configuration error" box with string id.
+void ShowEntryError(int id);
+
+#endif

@@ -1,0 +1,12 @@
+// The one way a failed system call is reported: a warning box owned by the
+// main window, with a context tag and the system's text for the error.
+#ifndef CARDINST_SHELL_REPORT_H
+#define CARDINST_SHELL_REPORT_H
+
+// Size of the area a report is composed in, terminating NUL included.
+#define REPORT_AREA 300
+
+void ReportError(const char *format, const char *text1, const char *text2, const char *text3);
+const char *SystemErrorText(void);
+
+#endif

@@ -1,0 +1,236 @@
+// Writing a new card: one port key per port, each appended to the port
+// list once all its values are written.
+#include "store/portlist.h"
+#include "shell/report.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define MAX_PORTS 8
+#define NAME_AREA 16 // "Serial%05d" and "COM%d" texts
+
+// What tells one writer's reports apart.
+struct WriterTags {
+    const char *rootFormat;
+    const char *rootTag;
+    const char *portTag;
+    const char *serialTag;
+    const char *shareTag;
+};
+
+static const WriterTags RsTags = {"%s:%s", "AddRsCard/RegOpenKeyEx", "xrs/CreateKey/SetValue/New",
+                                  "xrs/OpenSerialKey", "xrs/SetValue/PermitShare"};
+static const WriterTags LinxTags = {"%s: %s", "linx/OpenKey", "linx/CreateKey/SetValue/New",
+                                    "linx/OpenSerialKey", "linx/SetValue/PermitShare"};
+static const WriterTags MpbTags = {"%s: %s", "addMpb/OpenKey", "CreateKey/SetValue/New", NULL, NULL};
+
+// The values of every port of the card being written.
+struct CardValues {
+    const CardModel *row;
+    int firstCom;
+    int interrupts[MAX_PORTS];
+    int addresses[MAX_PORTS];
+    int interruptStatus; // written with PortIndex when nonzero (free-address cards)
+    const WriterTags *tags;
+};
+
+static void Report(const char *format, const char *tag, LONG status)
+{
+    SetLastError((DWORD)status);
+    ReportError(format, tag, SystemErrorText(), NULL);
+}
+
+// Finds the first "Serial%05d" name from 10000 up that no port of the list
+// has, and returns the sentinel, where the search ended.
+static PortEntry *FreeKeyName(char *name)
+{
+    for (int n = 10000;; n++) {
+        snprintf(name, NAME_AREA, "Serial%05d", n);
+        PortEntry *e = &PortList;
+        while (e->next && strcmp(e->keyName, name) != 0)
+            e = e->next;
+        if (!e->next)
+            return e;
+    }
+}
+
+static LONG SetText(HKEY key, const char *name, const char *text)
+{
+    return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)strlen(text) + 1);
+}
+
+static LONG SetNumber(HKEY key, const char *name, int number)
+{
+    DWORD value = (DWORD)number;
+    return RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+}
+
+// Gives the sentinel r the texts and values of port i of the card whose
+// first port is first.
+static LONG FillRecord(PortEntry *r, PortEntry *first, const CardValues *card, int i,
+                       const char *name)
+{
+    char com[NAME_AREA];
+    snprintf(com, sizeof com, "COM%d", card->firstCom + i);
+    size_t comLength = strlen(com), nameLength = strlen(name);
+    char *block = (char *)malloc(comLength + nameLength + 2);
+    if (!block)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    memcpy(block, com, comLength + 1);
+    memcpy(block + comLength + 1, name, nameLength + 1);
+    r->dosDevices = block;
+    r->keyName = block + comLength + 1;
+    r->model = card->row->name;
+    r->leader = first;
+    r->leaderName = first->keyName;
+    r->interrupt = card->interrupts[i];
+    r->portAddress = card->addresses[i];
+    r->interruptStatus = card->interruptStatus;
+    r->portIndex = card->interruptStatus ? i + 1 : 0;
+    r->isNew = 1;
+    return ERROR_SUCCESS;
+}
+
+static LONG WriteValues(HKEY key, const PortEntry *r)
+{
+    LONG status = SetText(key, "Model", r->model);
+    if (status == ERROR_SUCCESS)
+        status = SetText(key, "Leader", r->leaderName);
+    if (status == ERROR_SUCCESS)
+        status = SetText(key, "DosDevices", r->dosDevices);
+    if (status == ERROR_SUCCESS)
+        status = SetNumber(key, "Interrupt", r->interrupt);
+    if (status == ERROR_SUCCESS)
+        status = SetNumber(key, "PortAddress", r->portAddress);
+    if (status == ERROR_SUCCESS && r->interruptStatus) {
+        status = SetNumber(key, "InterruptStatus", r->interruptStatus);
+        if (status == ERROR_SUCCESS)
+            status = SetNumber(key, "PortIndex", r->portIndex);
+    }
+    return status;
+}
+
+// Writes port i into a new (or reused) subkey and appends it to the list.
+// first is the card's first port, null for port 0. Returns the status of
+// the call that failed, and the port then stays out of the list.
+static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **first)
+{
+    char name[NAME_AREA];
+    PortEntry *r = FreeKeyName(name);
+    HKEY key;
+    DWORD disposition;
+    LONG status = RegCreateKeyExA(root, name, 0, (LPSTR) "", REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, NULL, &key, &disposition);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (i == 0)
+        *first = r;
+    status = FillRecord(r, *first, card, i, name);
+    if (status == ERROR_SUCCESS)
+        status = WriteValues(key, r);
+    RegCloseKey(key);
+    PortEntry *fresh = NULL;
+    if (status == ERROR_SUCCESS) {
+        fresh = (PortEntry *)calloc(1, sizeof *fresh);
+        if (!fresh)
+            status = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (status != ERROR_SUCCESS) {
+        // r stays the sentinel and keeps none of the port's text.
+        free(r->dosDevices);
+        r->dosDevices = r->keyName = NULL;
+        return status;
+    }
+    r->next = fresh;
+    return ERROR_SUCCESS;
+}
+
+static int WriteCard(const CardValues *card)
+{
+    HKEY root;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PORTS_ROOT, 0, KEY_CREATE_SUB_KEY, &root);
+    if (status != ERROR_SUCCESS) {
+        Report(card->tags->rootFormat, card->tags->rootTag, status);
+        return 0;
+    }
+    PortEntry *first = NULL;
+    for (int i = 0; i < card->row->portCount; i++) {
+        status = WritePort(root, card, i, &first);
+        if (status != ERROR_SUCCESS) {
+            RegCloseKey(root);
+            Report("%s: %s", card->tags->portTag, status);
+            return 0;
+        }
+    }
+    RegCloseKey(root);
+    return 1;
+}
+
+static int SetPermitShare(const WriterTags *tags)
+{
+    HKEY serial;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIAL_KEY, 0, KEY_SET_VALUE, &serial);
+    if (status != ERROR_SUCCESS) {
+        Report("%s: %s", tags->serialTag, status);
+        return 0;
+    }
+    status = SetNumber(serial, "PermitShare", 1);
+    RegCloseKey(serial);
+    if (status != ERROR_SUCCESS) {
+        Report("%s: %s", tags->shareTag, status);
+        return 0;
+    }
+    return 1;
+}
+
+// A jumper-strap card needs sharing when a port is on IRQ 3 or 4, which
+// the standard COM ports use, or when two of its ports share an IRQ.
+static int RsNeedsSharing(const int *interrupts, int portCount)
+{
+    for (int i = 0; i < portCount; i++) {
+        if (interrupts[i] == 3 || interrupts[i] == 4)
+            return 1;
+        for (int j = 0; j < portCount; j++)
+            if (j != i && interrupts[j] == interrupts[i])
+                return 1;
+    }
+    return 0;
+}
+
+static void CopyPorts(CardValues *card, const int *interrupts, const int *addresses)
+{
+    for (int i = 0; i < card->row->portCount && i < MAX_PORTS; i++) {
+        card->interrupts[i] = interrupts[i];
+        card->addresses[i] = addresses[i];
+    }
+}
+
+int AddRsCard(const CardModel *row, int firstCom, const int *interrupts, const int *addresses)
+{
+    CardValues card = {row, firstCom, {0}, {0}, 0, &RsTags};
+    CopyPorts(&card, interrupts, addresses);
+    int share = RsNeedsSharing(interrupts, row->portCount);
+    if (!WriteCard(&card))
+        return 0;
+    return share ? SetPermitShare(&RsTags) : 1;
+}
+
+int AddLinxCard(const CardModel *row, int firstCom, const int *interrupts, const int *addresses)
+{
+    CardValues card = {row, firstCom, {0}, {0}, 0, &LinxTags};
+    CopyPorts(&card, interrupts, addresses);
+    if (!WriteCard(&card))
+        return 0;
+    return SetPermitShare(&LinxTags);
+}
+
+int addMpb(const CardModel *row, int firstCom, int base, int interrupt)
+{
+    CardValues card = {row, firstCom, {0}, {0}, base + 7, &MpbTags};
+    for (int i = 0; i < row->portCount && i < MAX_PORTS; i++) {
+        card.interrupts[i] = interrupt;
+        card.addresses[i] = base + 8 * i;
+    }
+    return WriteCard(&card);
+}

@@ -1,0 +1,944 @@
+// cardinst-driver: operates cardinst.exe through window messages under Wine.
+//
+// It reads a script, one command per line (from the file named on the command
+// line, or from standard input), prints one result line per command on
+// standard output and exits with 1 at the first failed expectation or time
+// limit, after printing "FAIL line N: why". Texts are printed and compared in
+// UTF-8; the program's own texts are ANSI and reach the driver converted by
+// the system. Words are separated by blanks; a word in double quotes may hold
+// blanks and the escapes \n, \t, \" and \\. In expected box texts, {sys:N}
+// stands for the system's text for error code N (trailing CR/LF removed).
+//
+// Commands (times in milliseconds, every wait has a limit):
+//   start <exe>                  run the program (Windows path)
+//   wait-dialog <ids|alias> [ms] wait for a visible, enabled window of the
+//                                program holding all those controls (ids
+//                                joined by commas, or main, models, rs, linx,
+//                                mpb); it becomes the current dialog
+//   caption / expect-caption <t> the current dialog's caption
+//   list <id> / expect-list <id> <item>...       list box items
+//   combo <id> / expect-combo <id> <sel> <item>... combo box (selection
+//                                text first; "" when none is selected)
+//   text <id> / expect-text <id> <t>            a control's text
+//   enabled <id> / expect-enabled <id> <0|1>
+//   select <id> <index>          select a list or combo box line
+//   settext <id> <text>          set an edit control's text
+//   click <id>                   post the button's command to the dialog
+//   key <esc|enter|tab|altf4>    post the key to the focused control
+//   close                        the caption's close box (SC_CLOSE)
+//   box [ms]                     wait for a message box, print it, press OK
+//   expect-box <caption> <text> [icon] [owner]  the same, and compare
+//   no-box [ms]                  no message box appears within that time
+//   boxes-until-exit [ms]        print and close every box until the
+//                                program ends, then print its exit code
+//   exit-code [ms] / expect-exit <code> [ms]
+//   rect                         the current dialog's screen rectangle
+//   dump                         caption, controls, texts and styles
+//   systext <code>               the system's text for an error code
+//   sleep <ms>
+//   resources <exe>              languages and sizes of a module's strings,
+//                                dialogs and version data (read as data)
+#ifndef UNICODE
+#define UNICODE // the driver talks to the system in UTF-16 only
+#endif
+#include <windows.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+
+namespace {
+
+const DWORD kDefaultWait = 10000; // a window or box should appear by then
+const DWORD kPoll = 50;
+const UINT kSendWait = 5000; // limit of each message sent to the program
+const int kMessageBoxIcon = 1088;
+const int kMessageBoxText = 0xFFFF;
+
+PROCESS_INFORMATION child = {};
+HWND current = nullptr;    // the dialog that control commands act on
+HWND mainWindow = nullptr; // the first window found with the card list
+int lineNumber = 0;
+
+// ---------------------------------------------------------------- output
+
+[[noreturn]] void Fail(const char *format, ...) {
+    char message[2048];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    printf("FAIL line %d: %s\n", lineNumber, message);
+    fflush(stdout);
+    fprintf(stderr, "cardinst-driver: FAIL line %d: %s\n", lineNumber, message);
+    if (child.hProcess) {
+        DWORD code = 0;
+        if (GetExitCodeProcess(child.hProcess, &code) && code == STILL_ACTIVE)
+            TerminateProcess(child.hProcess, 99);
+    }
+    exit(1);
+}
+
+std::string Utf8(const std::wstring &text) {
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), nullptr, 0, nullptr,
+                                   nullptr);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &out[0], size, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string &text, UINT codePage) {
+    if (text.empty())
+        return std::wstring();
+    int size = MultiByteToWideChar(codePage, 0, text.c_str(), (int)text.size(), nullptr, 0);
+    std::wstring out(size, L'\0');
+    MultiByteToWideChar(codePage, 0, text.c_str(), (int)text.size(), &out[0], size);
+    return out;
+}
+
+// A text in double quotes with line breaks and quotes escaped.
+std::string Quote(const std::string &text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+void Say(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    putchar('\n');
+    fflush(stdout);
+}
+
+// ---------------------------------------------------------------- script
+
+std::vector<std::string> Split(const std::string &line) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            i++;
+        if (i >= line.size() || line[i] == '#')
+            break;
+        std::string word;
+        if (line[i] == '"') {
+            i++;
+            while (i < line.size() && line[i] != '"') {
+                if (line[i] == '\\' && i + 1 < line.size()) {
+                    char e = line[++i];
+                    word += e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
+                } else {
+                    word += line[i];
+                }
+                i++;
+            }
+            if (i >= line.size())
+                Fail("unterminated quote");
+            i++;
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+                word += line[i++];
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+long Number(const std::string &word) {
+    char *end = nullptr;
+    long value = strtol(word.c_str(), &end, 0);
+    if (word.empty() || *end)
+        Fail("not a number: %s", word.c_str());
+    return value;
+}
+
+DWORD WaitArg(const std::vector<std::string> &w, size_t index, DWORD fallback) {
+    return w.size() > index ? (DWORD)Number(w[index]) : fallback;
+}
+
+// ---------------------------------------------------------------- windows
+
+bool Running() {
+    DWORD code = 0;
+    return child.hProcess && GetExitCodeProcess(child.hProcess, &code) && code == STILL_ACTIVE;
+}
+
+std::vector<HWND> ProgramWindows() {
+    struct Collect {
+        std::vector<HWND> found;
+    } collect;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            if (pid == child.dwProcessId && IsWindowVisible(hwnd))
+                reinterpret_cast<Collect *>(param)->found.push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&collect));
+    return collect.found;
+}
+
+bool IsMessageBox(HWND hwnd) {
+    wchar_t cls[64] = L"";
+    GetClassNameW(hwnd, cls, 64);
+    return wcscmp(cls, L"#32770") == 0 && GetDlgItem(hwnd, kMessageBoxIcon) &&
+           GetDlgItem(hwnd, kMessageBoxText);
+}
+
+HWND FindMessageBox() {
+    for (HWND hwnd : ProgramWindows())
+        if (IsMessageBox(hwnd))
+            return hwnd;
+    return nullptr;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendWait, &length))
+        Fail("WM_GETTEXTLENGTH not answered");
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, length + 1, (LPARAM)&text[0], SMTO_ABORTIFHUNG,
+                             kSendWait, &copied))
+        Fail("WM_GETTEXT not answered");
+    text.resize(copied);
+    return text;
+}
+
+LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendWait, &result))
+        Fail("message 0x%x not answered by the program", message);
+    return (LRESULT)result;
+}
+
+void NeedDialog() {
+    if (!current || !IsWindow(current))
+        Fail("no current dialog (use wait-dialog)");
+}
+
+HWND Control(const std::string &id) {
+    NeedDialog();
+    HWND hwnd = GetDlgItem(current, (int)Number(id));
+    if (!hwnd)
+        Fail("the dialog has no control %s", id.c_str());
+    return hwnd;
+}
+
+std::vector<int> DialogIds(const std::string &spec) {
+    if (spec == "main")
+        return {IDC_ADD, IDC_CARDLIST, IDC_TEST, IDC_REMOVE, IDC_QUIT};
+    if (spec == "models")
+        return {IDC_MODELLIST, IDC_NEXT, IDCANCEL};
+    if (spec == "rs")
+        return {IDC_FIRSTCOM, IDC_IRQ1, IDC_IRQ2, IDC_IRQ3, IDC_IRQ4, IDC_ADDRESS, IDC_PROP_ADD};
+    if (spec == "linx")
+        return {IDC_ADDRESS, IDC_IRQ1, IDC_PROP_ADD, IDC_PROP_CANCEL};
+    if (spec == "mpb")
+        return {IDC_FIRSTCOM, IDC_IRQ1, IDC_ADDRESS, IDC_PROP_ADD, IDC_MPB_CANCEL};
+    std::vector<int> ids;
+    size_t start = 0;
+    while (start <= spec.size()) {
+        size_t comma = spec.find(',', start);
+        if (comma == std::string::npos)
+            comma = spec.size();
+        ids.push_back((int)Number(spec.substr(start, comma - start)));
+        start = comma + 1;
+    }
+    return ids;
+}
+
+HWND FindDialog(const std::vector<int> &ids) {
+    for (HWND hwnd : ProgramWindows()) {
+        if (IsMessageBox(hwnd) || !IsWindowEnabled(hwnd))
+            continue;
+        bool all = true;
+        for (int id : ids)
+            all = all && GetDlgItem(hwnd, id) != nullptr;
+        if (all)
+            return hwnd;
+    }
+    return nullptr;
+}
+
+template <typename Predicate> bool WaitFor(DWORD limit, Predicate ready) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (ready())
+            return true;
+        if (GetTickCount() - start >= limit)
+            return false;
+        Sleep(kPoll);
+    }
+}
+
+// ------------------------------------------------------------ message boxes
+
+// The few GDI calls that read the screen, taken from gdi32.dll at run time
+// since the driver links only user32 and advapi32.
+struct Gdi {
+    HDC(WINAPI *CreateCompatibleDC)(HDC);
+    HBITMAP(WINAPI *CreateDIBSection)(HDC, const BITMAPINFO *, UINT, void **, HANDLE, DWORD);
+    HBITMAP(WINAPI *CreateCompatibleBitmap)(HDC, int, int);
+    HBRUSH(WINAPI *CreateSolidBrush)(COLORREF);
+    HGDIOBJ(WINAPI *SelectObject)(HDC, HGDIOBJ);
+    BOOL(WINAPI *BitBlt)(HDC, int, int, int, int, HDC, int, int, DWORD);
+    BOOL(WINAPI *GdiFlush)(void);
+    BOOL(WINAPI *DeleteObject)(HGDIOBJ);
+    BOOL(WINAPI *DeleteDC)(HDC);
+} gdi;
+
+template <typename Function> void Bind(HMODULE module, Function &function, const char *name) {
+    function =
+        reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
+    if (!function)
+        Fail("gdi32.dll has no %s", name);
+}
+
+void LoadGdi() {
+    if (gdi.BitBlt)
+        return;
+    HMODULE module = LoadLibraryW(L"gdi32.dll");
+    if (!module)
+        Fail("cannot load gdi32.dll");
+    Bind(module, gdi.CreateCompatibleDC, "CreateCompatibleDC");
+    Bind(module, gdi.CreateDIBSection, "CreateDIBSection");
+    Bind(module, gdi.CreateCompatibleBitmap, "CreateCompatibleBitmap");
+    Bind(module, gdi.CreateSolidBrush, "CreateSolidBrush");
+    Bind(module, gdi.SelectObject, "SelectObject");
+    Bind(module, gdi.DeleteObject, "DeleteObject");
+    Bind(module, gdi.DeleteDC, "DeleteDC");
+    Bind(module, gdi.GdiFlush, "GdiFlush");
+    Bind(module, gdi.BitBlt, "BitBlt");
+}
+
+struct IconKind {
+    const char *name;
+    LPCWSTR resource;
+};
+const IconKind kIcons[] = {{"error", IDI_HAND},
+                           {"warning", IDI_EXCLAMATION},
+                           {"information", IDI_ASTERISK},
+                           {"question", IDI_QUESTION}};
+
+// Pixels of a screen area, as 0x00RRGGBB, row by row.
+std::vector<COLORREF> Capture(HDC source, int x, int y, int width, int height) {
+    HDC memory = gdi.CreateCompatibleDC(source);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP bitmap = gdi.CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = gdi.SelectObject(memory, bitmap);
+    gdi.BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    gdi.GdiFlush();
+    std::vector<COLORREF> pixels((const COLORREF *)bits, (const COLORREF *)bits + width * height);
+    gdi.SelectObject(memory, old);
+    gdi.DeleteObject(bitmap);
+    gdi.DeleteDC(memory);
+    return pixels;
+}
+
+// The same icon drawn by this process on the background the box shows.
+std::vector<COLORREF> Render(LPCWSTR resource, COLORREF background, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HDC memory = gdi.CreateCompatibleDC(screen);
+    HBITMAP bitmap = gdi.CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = gdi.SelectObject(memory, bitmap);
+    HBRUSH brush = gdi.CreateSolidBrush(background);
+    RECT all = {0, 0, width, height};
+    FillRect(memory, &all, brush);
+    gdi.DeleteObject(brush);
+    DrawIconEx(memory, 0, 0, LoadIconW(nullptr, resource), 0, 0, 0, nullptr, DI_NORMAL);
+    gdi.SelectObject(memory, old);
+    gdi.DeleteDC(memory);
+    HDC copy = gdi.CreateCompatibleDC(screen);
+    old = gdi.SelectObject(copy, bitmap);
+    std::vector<COLORREF> pixels = Capture(copy, 0, 0, width, height);
+    gdi.SelectObject(copy, old);
+    gdi.DeleteDC(copy);
+    gdi.DeleteObject(bitmap);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Which system icon the box shows: its icon control is hidden when it has
+// none; otherwise the pixels on screen are matched against each system icon.
+std::string BoxIcon(HWND box) {
+    HWND icon = GetDlgItem(box, kMessageBoxIcon);
+    if (!IsWindowVisible(icon))
+        return "none";
+    RECT rect;
+    GetWindowRect(icon, &rect);
+    int width = GetSystemMetrics(SM_CXICON), height = GetSystemMetrics(SM_CYICON);
+    LoadGdi();
+    std::string best = "unknown";
+    WaitFor(3000, [&] {
+        HDC screen = GetDC(nullptr);
+        std::vector<COLORREF> shown = Capture(screen, rect.left, rect.top, width, height);
+        ReleaseDC(nullptr, screen);
+        COLORREF corner = shown[0] & 0xFFFFFF;
+        COLORREF background = RGB(GetBValue(corner), GetGValue(corner), GetRValue(corner));
+        for (const IconKind &kind : kIcons) {
+            std::vector<COLORREF> drawn = Render(kind.resource, background, width, height);
+            size_t same = 0;
+            for (size_t i = 0; i < shown.size(); i++)
+                same += (shown[i] & 0xFFFFFF) == (drawn[i] & 0xFFFFFF);
+            if (same * 100 >= shown.size() * 97) {
+                best = kind.name;
+                return true;
+            }
+        }
+        return false;
+    });
+    return best;
+}
+
+struct Box {
+    HWND hwnd;
+    std::string caption, text, icon, owner;
+    bool mainEnabled;
+};
+
+std::string OwnerName(HWND owner) {
+    if (!owner)
+        return "none";
+    if (owner == mainWindow)
+        return "main";
+    char name[32];
+    snprintf(name, sizeof name, "%p", (void *)owner);
+    return name;
+}
+
+Box ReadBox(HWND hwnd) {
+    Box box;
+    box.hwnd = hwnd;
+    box.caption = Utf8(TextOf(hwnd));
+    box.text = Utf8(TextOf(GetDlgItem(hwnd, kMessageBoxText)));
+    box.icon = BoxIcon(hwnd);
+    box.owner = OwnerName(GetWindow(hwnd, GW_OWNER));
+    box.mainEnabled = mainWindow && IsWindow(mainWindow) && IsWindowEnabled(mainWindow);
+    Say("box caption=%s text=%s icon=%s owner=%s main=%s", Quote(box.caption).c_str(),
+        Quote(box.text).c_str(), box.icon.c_str(), box.owner.c_str(),
+        !mainWindow || !IsWindow(mainWindow) ? "gone"
+        : box.mainEnabled                    ? "enabled"
+                                             : "disabled");
+    return box;
+}
+
+void PressOk(HWND box) {
+    HWND ok = GetDlgItem(box, IDOK);
+    if (!ok)
+        Fail("the message box has no OK button");
+    PostMessageW(ok, BM_CLICK, 0, 0);
+    if (!WaitFor(kDefaultWait, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
+        Fail("the message box did not close after OK");
+}
+
+Box WaitBox(DWORD limit) {
+    HWND found = nullptr;
+    if (!WaitFor(limit, [&] { return (found = FindMessageBox()) != nullptr; }))
+        Fail("no message box appeared within %lu ms", (unsigned long)limit);
+    return ReadBox(found);
+}
+
+std::string SystemText(DWORD code) {
+    wchar_t *text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  nullptr, code, LANG_USER_DEFAULT, (LPWSTR)&text, 0, nullptr);
+    std::wstring out = length ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    while (!out.empty() && (out.back() == L'\r' || out.back() == L'\n'))
+        out.pop_back();
+    return Utf8(out);
+}
+
+// Replaces each {sys:N} by the system's text for code N.
+std::string Expand(const std::string &pattern) {
+    std::string out;
+    size_t i = 0;
+    while (i < pattern.size()) {
+        size_t open = pattern.find("{sys:", i);
+        if (open == std::string::npos)
+            break;
+        size_t close = pattern.find('}', open);
+        if (close == std::string::npos)
+            break;
+        out += pattern.substr(i, open - i);
+        out += SystemText((DWORD)Number(pattern.substr(open + 5, close - open - 5)));
+        i = close + 1;
+    }
+    return out + pattern.substr(i);
+}
+
+// ---------------------------------------------------------------- lists
+
+std::vector<std::string> ListItems(HWND hwnd, UINT countMessage, UINT lengthMessage,
+                                   UINT textMessage) {
+    LRESULT count = Send(hwnd, countMessage, 0, 0);
+    if (count < 0)
+        Fail("cannot count the items of the control");
+    std::vector<std::string> items;
+    for (LRESULT i = 0; i < count; i++) {
+        LRESULT length = Send(hwnd, lengthMessage, i, 0);
+        std::wstring text(length < 0 ? 1 : length + 1, L'\0');
+        LRESULT copied = Send(hwnd, textMessage, i, (LPARAM)&text[0]);
+        text.resize(copied < 0 ? 0 : copied);
+        items.push_back(Utf8(text));
+    }
+    return items;
+}
+
+std::string Joined(const std::vector<std::string> &items) {
+    std::string out;
+    for (const std::string &item : items)
+        out += " " + Quote(item);
+    return out;
+}
+
+std::string ComboSelection(HWND combo, const std::vector<std::string> &items) {
+    LRESULT sel = Send(combo, CB_GETCURSEL, 0, 0);
+    return sel >= 0 && (size_t)sel < items.size() ? items[sel] : std::string();
+}
+
+// ---------------------------------------------------------------- keys
+
+void WaitReady() {
+    NeedDialog();
+    if (!WaitFor(kDefaultWait, [] { return IsWindowEnabled(current) != 0; }))
+        Fail("the dialog stays disabled");
+}
+
+HWND FocusIn(HWND dialog) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus)
+        return nullptr;
+    if (info.hwndFocus == dialog || IsChild(dialog, info.hwndFocus))
+        return info.hwndFocus;
+    return nullptr;
+}
+
+void PostKey(HWND target, UINT vk, bool alt) {
+    UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    LPARAM down = 1 | (scan << 16) | (alt ? 1 << 29 : 0);
+    LPARAM up = down | (1u << 30) | (1u << 31);
+    PostMessageW(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
+    PostMessageW(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
+}
+
+// ---------------------------------------------------------------- resources
+
+const char *TypeName(LPCWSTR type) {
+    if (type == RT_STRING)
+        return "string";
+    if (type == RT_DIALOG)
+        return "dialog";
+    if (type == RT_VERSION)
+        return "version";
+    return "other";
+}
+
+void ListResources(const std::string &path) {
+    HMODULE module = LoadLibraryExW(Wide(path, CP_UTF8).c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module)
+        Fail("cannot load %s as data (error %lu)", path.c_str(), GetLastError());
+    const LPCWSTR types[] = {RT_STRING, RT_DIALOG, RT_VERSION};
+    for (LPCWSTR type : types) {
+        struct Names {
+            std::vector<ULONG_PTR> ids;
+        } names;
+        EnumResourceNamesW(
+            module, type,
+            [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
+                if (IS_INTRESOURCE(name))
+                    reinterpret_cast<Names *>(param)->ids.push_back((ULONG_PTR)name);
+                return TRUE;
+            },
+            reinterpret_cast<LONG_PTR>(&names));
+        for (ULONG_PTR id : names.ids) {
+            struct Langs {
+                std::vector<WORD> list;
+            } langs;
+            EnumResourceLanguagesW(
+                module, type, MAKEINTRESOURCEW(id),
+                [](HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR param) -> BOOL {
+                    reinterpret_cast<Langs *>(param)->list.push_back(lang);
+                    return TRUE;
+                },
+                reinterpret_cast<LONG_PTR>(&langs));
+            for (WORD lang : langs.list) {
+                Say("resource %s %lu 0x%04x", TypeName(type), (unsigned long)id, lang);
+                if (type != RT_STRING)
+                    continue;
+                // A string block holds 16 counted UTF-16 strings.
+                HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(id), lang);
+                const WCHAR *p = (const WCHAR *)LockResource(LoadResource(module, found));
+                for (int k = 0; p && k < 16; k++) {
+                    WORD length = *p++;
+                    if (length) {
+                        std::wstring text(p, length);
+                        int ansi = WideCharToMultiByte(1252, 0, text.c_str(), length, nullptr, 0,
+                                                       nullptr, nullptr);
+                        Say("string 0x%04x %lu %d %s", lang, (unsigned long)((id - 1) * 16 + k),
+                            ansi, Quote(Utf8(text)).c_str());
+                    }
+                    p += length;
+                }
+            }
+        }
+    }
+    FreeLibrary(module);
+
+    // Version data, through version.dll loaded at run time.
+    HMODULE version = LoadLibraryW(L"version.dll");
+    typedef DWORD(WINAPI * SizeFn)(LPCWSTR, LPDWORD);
+    typedef BOOL(WINAPI * InfoFn)(LPCWSTR, DWORD, DWORD, LPVOID);
+    typedef BOOL(WINAPI * QueryFn)(LPCVOID, LPCWSTR, LPVOID *, PUINT);
+    SizeFn size = reinterpret_cast<SizeFn>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(version, "GetFileVersionInfoSizeW")));
+    InfoFn info = reinterpret_cast<InfoFn>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(version, "GetFileVersionInfoW")));
+    QueryFn query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(version, "VerQueryValueW")));
+    if (!size || !info || !query)
+        Fail("version.dll lacks its functions");
+    std::wstring file = Wide(path, CP_UTF8);
+    DWORD handle = 0, bytes = size(file.c_str(), &handle);
+    if (!bytes) {
+        Say("version none");
+        return;
+    }
+    std::vector<char> data(bytes);
+    if (!info(file.c_str(), 0, bytes, data.data()))
+        Fail("GetFileVersionInfo failed");
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT fixedSize = 0;
+    if (query(data.data(), L"\\", (LPVOID *)&fixed, &fixedSize) && fixed)
+        Say("version fixed file=%u.%u.%u.%u product=%u.%u.%u.%u mask=0x%lx flags=0x%lx "
+            "os=0x%lx type=%lu subtype=%lu",
+            HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+            HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
+            HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+            HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS),
+            fixed->dwFileFlagsMask, fixed->dwFileFlags, fixed->dwFileOS, fixed->dwFileType,
+            fixed->dwFileSubtype);
+    WORD *translation = nullptr;
+    UINT translationSize = 0;
+    if (query(data.data(), L"\\VarFileInfo\\Translation", (LPVOID *)&translation, &translationSize))
+        for (UINT k = 0; (k + 2) * sizeof(WORD) <= translationSize; k += 2)
+            Say("version translation 0x%04x %u", translation[k], translation[k + 1]);
+    const wchar_t *fields[] = {L"CompanyName",   L"FileDescription",  L"FileVersion",
+                               L"InternalName",  L"OriginalFilename", L"ProductName",
+                               L"ProductVersion"};
+    for (const wchar_t *field : fields) {
+        std::wstring key = std::wstring(L"\\StringFileInfo\\040c04b0\\") + field;
+        wchar_t *value = nullptr;
+        UINT length = 0;
+        if (query(data.data(), key.c_str(), (LPVOID *)&value, &length) && value)
+            Say("version 040c04b0 %s %s", Utf8(field).c_str(), Quote(Utf8(value)).c_str());
+    }
+}
+
+// ---------------------------------------------------------------- commands
+
+void Start(const std::string &exe) {
+    if (child.hProcess)
+        Fail("the program was already started");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring commandLine = L"\"" + Wide(exe, CP_UTF8) + L"\"";
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &child))
+        Fail("cannot start %s (error %lu)", exe.c_str(), GetLastError());
+    WaitForInputIdle(child.hProcess, kDefaultWait);
+    Say("started pid=%lu", child.dwProcessId);
+}
+
+void WaitDialog(const std::vector<std::string> &w) {
+    if (w.size() < 2)
+        Fail("wait-dialog needs control ids");
+    std::vector<int> ids = DialogIds(w[1]);
+    DWORD limit = WaitArg(w, 2, kDefaultWait);
+    HWND found = nullptr;
+    if (!WaitFor(limit, [&] { return (found = FindDialog(ids)) != nullptr || !Running(); }) ||
+        !found)
+        Fail("no enabled window with controls %s appeared within %lu ms%s", w[1].c_str(),
+             (unsigned long)limit, Running() ? "" : " (the program has ended)");
+    current = found;
+    if (!mainWindow && GetDlgItem(found, IDC_CARDLIST))
+        mainWindow = found;
+    Say("dialog %s caption=%s", w[1].c_str(), Quote(Utf8(TextOf(found))).c_str());
+}
+
+void ExpectEqual(const std::string &what, const std::string &expected, const std::string &actual) {
+    if (expected != actual)
+        Fail("%s: expected %s, got %s", what.c_str(), Quote(expected).c_str(),
+             Quote(actual).c_str());
+}
+
+void ExpectBox(const std::vector<std::string> &w) {
+    if (w.size() < 3)
+        Fail("expect-box needs a caption and a text");
+    Box box = WaitBox(kDefaultWait);
+    ExpectEqual("box caption", Expand(w[1]), box.caption);
+    ExpectEqual("box text", Expand(w[2]), box.text);
+    if (w.size() > 3)
+        ExpectEqual("box icon", w[3], box.icon);
+    if (w.size() > 4)
+        ExpectEqual("box owner", w[4], box.owner);
+    PressOk(box.hwnd);
+}
+
+void ExitCode(const std::vector<std::string> &w, size_t limitIndex, const std::string *expected) {
+    if (!child.hProcess)
+        Fail("no program was started");
+    DWORD limit = WaitArg(w, limitIndex, kDefaultWait);
+    if (WaitForSingleObject(child.hProcess, limit) != WAIT_OBJECT_0)
+        Fail("the program did not end within %lu ms", (unsigned long)limit);
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    Say("exit %lu", (unsigned long)code);
+    if (expected && (DWORD)Number(*expected) != code)
+        Fail("exit code: expected %s, got %lu", expected->c_str(), (unsigned long)code);
+}
+
+void BoxesUntilExit(DWORD limit) {
+    DWORD start = GetTickCount();
+    int count = 0;
+    for (;;) {
+        HWND found = FindMessageBox();
+        if (found) {
+            PressOk(ReadBox(found).hwnd);
+            count++;
+            continue;
+        }
+        if (WaitForSingleObject(child.hProcess, kPoll) == WAIT_OBJECT_0)
+            break;
+        if (GetTickCount() - start >= limit)
+            Fail("the program did not end within %lu ms", (unsigned long)limit);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    Say("boxes %d", count);
+    Say("exit %lu", (unsigned long)code);
+}
+
+void Dump() {
+    NeedDialog();
+    RECT rect;
+    GetWindowRect(current, &rect);
+    Say("dump caption=%s style=0x%08lx rect=%ld,%ld,%ld,%ld", Quote(Utf8(TextOf(current))).c_str(),
+        (unsigned long)GetWindowLongW(current, GWL_STYLE), rect.left, rect.top, rect.right,
+        rect.bottom);
+    for (HWND c = GetWindow(current, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[64] = L"";
+        GetClassNameW(c, cls, 64);
+        Say("control id=%d class=%s style=0x%08lx enabled=%d text=%s", GetDlgCtrlID(c),
+            Utf8(cls).c_str(), (unsigned long)GetWindowLongW(c, GWL_STYLE), IsWindowEnabled(c),
+            Quote(Utf8(TextOf(c))).c_str());
+    }
+}
+
+void Run(const std::vector<std::string> &w) {
+    const std::string &cmd = w[0];
+    auto need = [&](size_t n) {
+        if (w.size() < n + 1)
+            Fail("%s needs %zu argument(s)", cmd.c_str(), n);
+    };
+    if (cmd == "start") {
+        need(1);
+        Start(w[1]);
+    } else if (cmd == "wait-dialog") {
+        WaitDialog(w);
+    } else if (cmd == "caption" || cmd == "expect-caption") {
+        NeedDialog();
+        std::string caption = Utf8(TextOf(current));
+        Say("caption %s", Quote(caption).c_str());
+        if (cmd == "expect-caption") {
+            need(1);
+            ExpectEqual("caption", w[1], caption);
+        }
+    } else if (cmd == "list" || cmd == "expect-list") {
+        need(1);
+        std::vector<std::string> items =
+            ListItems(Control(w[1]), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+        Say("list %s %zu%s", w[1].c_str(), items.size(), Joined(items).c_str());
+        if (cmd == "expect-list")
+            ExpectEqual("list " + w[1], Joined(std::vector<std::string>(w.begin() + 2, w.end())),
+                        Joined(items));
+    } else if (cmd == "combo" || cmd == "expect-combo") {
+        need(1);
+        HWND combo = Control(w[1]);
+        std::vector<std::string> items =
+            ListItems(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+        std::string selected = ComboSelection(combo, items);
+        Say("combo %s sel=%s enabled=%d %zu%s", w[1].c_str(), Quote(selected).c_str(),
+            IsWindowEnabled(combo), items.size(), Joined(items).c_str());
+        if (cmd == "expect-combo") {
+            need(2);
+            ExpectEqual("selection of combo " + w[1], w[2], selected);
+            ExpectEqual("items of combo " + w[1],
+                        Joined(std::vector<std::string>(w.begin() + 3, w.end())), Joined(items));
+        }
+    } else if (cmd == "text" || cmd == "expect-text") {
+        need(1);
+        std::string text = Utf8(TextOf(Control(w[1])));
+        Say("text %s %s", w[1].c_str(), Quote(text).c_str());
+        if (cmd == "expect-text") {
+            need(2);
+            ExpectEqual("text of " + w[1], w[2], text);
+        }
+    } else if (cmd == "enabled" || cmd == "expect-enabled") {
+        need(1);
+        int enabled = IsWindowEnabled(Control(w[1])) ? 1 : 0;
+        Say("enabled %s %d", w[1].c_str(), enabled);
+        if (cmd == "expect-enabled") {
+            need(2);
+            ExpectEqual("enabled state of " + w[1], w[2], enabled ? "1" : "0");
+        }
+    } else if (cmd == "select") {
+        need(2);
+        HWND hwnd = Control(w[1]);
+        wchar_t cls[64] = L"";
+        GetClassNameW(hwnd, cls, 64);
+        bool combo = _wcsicmp(cls, L"ComboBox") == 0;
+        LRESULT r = Send(hwnd, combo ? CB_SETCURSEL : LB_SETCURSEL, Number(w[2]), 0);
+        if (r != Number(w[2]))
+            Fail("cannot select line %s of %s", w[2].c_str(), w[1].c_str());
+        Say("selected %s %s", w[1].c_str(), w[2].c_str());
+    } else if (cmd == "settext") {
+        need(2);
+        std::wstring text = Wide(w[2], CP_UTF8);
+        if (!Send(Control(w[1]), WM_SETTEXT, 0, (LPARAM)text.c_str()))
+            Fail("WM_SETTEXT refused by %s", w[1].c_str());
+        Say("settext %s %s", w[1].c_str(), Quote(w[2]).c_str());
+    } else if (cmd == "click") {
+        need(1);
+        HWND button = Control(w[1]);
+        WaitReady();
+        PostMessageW(current, WM_COMMAND, MAKEWPARAM(Number(w[1]), BN_CLICKED), (LPARAM)button);
+        Say("clicked %s", w[1].c_str());
+    } else if (cmd == "key") {
+        need(1);
+        WaitReady();
+        HWND focus = nullptr;
+        if (!WaitFor(kDefaultWait, [&] { return (focus = FocusIn(current)) != nullptr; }))
+            Fail("the dialog does not get the keyboard focus");
+        if (w[1] == "esc")
+            PostKey(focus, VK_ESCAPE, false);
+        else if (w[1] == "enter")
+            PostKey(focus, VK_RETURN, false);
+        else if (w[1] == "tab")
+            PostKey(focus, VK_TAB, false);
+        else if (w[1] == "altf4")
+            PostKey(focus, VK_F4, true);
+        else
+            Fail("unknown key %s", w[1].c_str());
+        Say("key %s to control %d", w[1].c_str(), GetDlgCtrlID(focus));
+    } else if (cmd == "focus") {
+        NeedDialog();
+        HWND focus = FocusIn(current);
+        Say("focus %d", focus ? GetDlgCtrlID(focus) : 0);
+    } else if (cmd == "close") {
+        WaitReady();
+        PostMessageW(current, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Say("close");
+    } else if (cmd == "box") {
+        PressOk(WaitBox(WaitArg(w, 1, kDefaultWait)).hwnd);
+    } else if (cmd == "expect-box") {
+        ExpectBox(w);
+    } else if (cmd == "no-box") {
+        DWORD limit = WaitArg(w, 1, 1000);
+        HWND found = nullptr;
+        if (WaitFor(limit, [&] { return (found = FindMessageBox()) != nullptr; })) {
+            ReadBox(found);
+            Fail("a message box appeared");
+        }
+        Say("no-box");
+    } else if (cmd == "boxes-until-exit") {
+        BoxesUntilExit(WaitArg(w, 1, kDefaultWait));
+    } else if (cmd == "exit-code") {
+        ExitCode(w, 1, nullptr);
+    } else if (cmd == "expect-exit") {
+        need(1);
+        ExitCode(w, 2, &w[1]);
+    } else if (cmd == "rect") {
+        NeedDialog();
+        RECT rect;
+        GetWindowRect(current, &rect);
+        Say("rect %ld %ld %ld %ld", rect.left, rect.top, rect.right - rect.left,
+            rect.bottom - rect.top);
+    } else if (cmd == "dump") {
+        Dump();
+    } else if (cmd == "systext") {
+        need(1);
+        Say("systext %s %s", w[1].c_str(), Quote(SystemText((DWORD)Number(w[1]))).c_str());
+    } else if (cmd == "sleep") {
+        need(1);
+        Sleep((DWORD)Number(w[1]));
+        Say("slept %s", w[1].c_str());
+    } else if (cmd == "resources") {
+        need(1);
+        ListResources(w[1]);
+    } else {
+        Fail("unknown command %s", cmd.c_str());
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    FILE *script = stdin;
+    if (argc > 1 && !(script = fopen(argv[1], "r"))) {
+        fprintf(stderr, "cardinst-driver: cannot open %s\n", argv[1]);
+        return 2;
+    }
+    std::string line;
+    int c;
+    do {
+        c = fgetc(script);
+        if (c == '\n' || c == EOF) {
+            lineNumber++;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            std::vector<std::string> words = Split(line);
+            if (!words.empty())
+                Run(words);
+            line.clear();
+        } else {
+            line += (char)c;
+        }
+    } while (c != EOF);
+    if (Running())
+        Say("note: the program is still running");
+    return 0;
+}

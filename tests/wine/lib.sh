@@ -1,0 +1,212 @@
+# Helpers for the end-to-end stories of cardinst under Wine; sourced.
+#
+# Environment (set by CTest, see CMakeLists.txt in this folder):
+#   CARDINST_EXE     the 64-bit cardinst.exe under test
+#   CARDINST_DRIVER  the 64-bit cardinst-driver.exe
+#   CARDINST_WORK    the suite's work folder in the build tree; setup.sh puts
+#                    the private locales and the template prefix there
+# Everything a story makes stays in $CARDINST_WORK/<story>; it never uses
+# ~/.wine. A story stops what it started (Xvfb, socat, its wineserver) on exit.
+
+set -euo pipefail
+
+readonly PORTS_ROOT='HKLM\SYSTEM\CurrentControlSet\Services\Serial\Parameters'
+readonly SERIAL_KEY='HKLM\SYSTEM\CurrentControlSet\Services\Serial'
+
+# Time limits, in seconds, of the slow steps.
+readonly XVFB_WAIT=10
+readonly WINE_WAIT=60
+readonly DRIVER_WAIT=120
+
+STARTED_PIDS=()
+STORY_PREFIXES=()
+
+log() {
+    printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2
+}
+
+die() {
+    log "FAIL: $*"
+    exit 1
+}
+
+# Runs a command with a time limit; a command that overruns fails.
+limited() {
+    local seconds=$1
+    shift
+    timeout --kill-after=5 "$seconds" "$@"
+}
+
+# Stops what this shell started: the wineserver of each prefix, then the
+# Xvfb and socat processes, each by its pid.
+cleanup() {
+    local status=$? prefix pid
+    for prefix in "${STORY_PREFIXES[@]}"; do
+        WINEPREFIX=$prefix limited 20 wineserver -k >/dev/null 2>&1 || true
+    done
+    for pid in "${STARTED_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${STARTED_PIDS[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    exit "$status"
+}
+
+# Starts a private Xvfb on a free display chosen by the server itself.
+start_xvfb() {
+    local dir=$1 fifo number=''
+    fifo="$dir/xvfb-display"
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >"$dir/xvfb.log" 2>&1 &
+    STARTED_PIDS+=("$!")
+    read -r -t "$XVFB_WAIT" number <"$fifo" || true
+    rm -f "$fifo"
+    [[ -n $number ]] || die "Xvfb did not start (see $dir/xvfb.log)"
+    export DISPLAY=":$number"
+    log "Xvfb on $DISPLAY (pid ${STARTED_PIDS[-1]})"
+}
+
+# The locales Wine takes its language from, built once per suite.
+build_locales() {
+    local dir=$1 name
+    mkdir -p "$dir"
+    for name in en_US fr_FR; do
+        if [[ ! -f $dir/$name.UTF-8/LC_CTYPE ]]; then
+            localedef -i "$name" -f UTF-8 "$dir/$name.UTF-8" ||
+                [[ -f $dir/$name.UTF-8/LC_CTYPE ]] || die "localedef $name failed"
+        fi
+    done
+}
+
+# Selects the language of the programs started from now on: en or fr.
+use_language() {
+    export LOCPATH="$CARDINST_WORK/locale"
+    case $1 in
+    en) export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 ;;
+    fr) export LANG=fr_FR.UTF-8 LC_ALL=fr_FR.UTF-8 ;;
+    *) die "unknown language $1" ;;
+    esac
+}
+
+# The Windows path of a file, through the Z: drive that maps /.
+winpath() {
+    local path
+    path=$(realpath "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+wine_cmd() {
+    limited "$WINE_WAIT" wine "$@"
+}
+
+# Begins a story: a fresh folder, a display, and a copy of the template
+# prefix with its own persistent wineserver. Sets STORY_DIR and WINEPREFIX.
+begin_story() {
+    local name=$1
+    [[ -n ${CARDINST_WORK:-} && -n ${CARDINST_EXE:-} && -n ${CARDINST_DRIVER:-} ]] ||
+        die "CARDINST_WORK, CARDINST_EXE and CARDINST_DRIVER must be set"
+    [[ -d $CARDINST_WORK/template/drive_c ]] || die "no template prefix: run setup.sh first"
+    STORY_DIR="$CARDINST_WORK/$name"
+    rm -rf "$STORY_DIR"
+    mkdir -p "$STORY_DIR"
+    trap cleanup EXIT
+    export WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d'
+    start_xvfb "$STORY_DIR"
+    cp -a "$CARDINST_WORK/template" "$STORY_DIR/prefix"
+    export WINEPREFIX="$STORY_DIR/prefix"
+    STORY_PREFIXES+=("$WINEPREFIX")
+    wineserver -p
+    use_language en
+    log "story $name in $STORY_DIR"
+}
+
+# Imports a .reg file (REGEDIT4, UTF-8 text limited to ASCII) into the prefix.
+seed_registry() {
+    local file=$1
+    wine_cmd regedit /s "$(winpath "$file")" || die "regedit could not import $file"
+}
+
+ensure_ports_root() {
+    wine_cmd reg add "$PORTS_ROOT" /f >/dev/null || die "cannot create the ports root"
+}
+
+delete_ports_root() {
+    wine_cmd reg delete "$SERIAL_KEY" /f >/dev/null 2>&1 || true
+    if wine_cmd reg query "$PORTS_ROOT" >/dev/null 2>&1; then
+        die "the ports root is still there"
+    fi
+}
+
+# Prints the registry below a key, recursively, without CR.
+reg_dump() {
+    wine_cmd reg query "$1" /s 2>/dev/null | tr -d '\r'
+}
+
+# Runs the driver on the script given on standard input; its output goes
+# to $STORY_DIR/<label>.out and to standard output. Fails when it fails.
+drive() {
+    local label=$1 status=0
+    log "driver: $label"
+    sed 's/^/  > /' "$STORY_DIR/$label.script" 2>/dev/null >&2 || true
+    limited "$DRIVER_WAIT" wine "$CARDINST_DRIVER" >"$STORY_DIR/$label.out" 2>&1 || status=$?
+    tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
+    sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
+    [[ $status -eq 0 ]] || die "driver script '$label' failed (status $status)"
+}
+
+# drive with the script from a here-document, kept next to its output.
+drive_script() {
+    local label=$1
+    cat >"$STORY_DIR/$label.script"
+    drive "$label" <"$STORY_DIR/$label.script"
+}
+
+# The line "start <exe>" for driver scripts.
+start_line() {
+    printf 'start "%s"\n' "$(winpath "$CARDINST_EXE" | sed 's/\\/\\\\/g')"
+}
+
+# Asserts that a driver output holds a line, exactly.
+expect_line() {
+    local label=$1 line=$2
+    grep -qxF -- "$line" "$STORY_DIR/$label.txt" ||
+        die "$label: no line '$line' in the driver's output"
+}
+
+# Screenshot of the whole screen, or of a rectangle "x y width height".
+screenshot() {
+    local file=$1 rect=${2:-}
+    limited 30 import -window root "$file.full.png"
+    if [[ -n $rect ]]; then
+        read -r x y w h <<<"$rect"
+        convert "$file.full.png" -crop "${w}x${h}+${x}+${y}" +repage "$file"
+        rm -f "$file.full.png"
+    else
+        mv "$file.full.png" "$file"
+    fi
+    log "screenshot $file"
+}
+
+# A serial line for COM<n> of the prefix, on a pseudo-terminal served by
+# socat. Kinds: loopback (what is sent comes back) or open (no connector:
+# what is sent is read and dropped).
+serial_line() {
+    local n=$1 kind=$2 link far
+    link="$STORY_DIR/ttyV$n"
+    case $kind in
+    loopback) far='EXEC:cat,pty,raw,echo=0' ;;
+    open) far='OPEN:/dev/null' ;;
+    *) die "unknown serial line kind $kind" ;;
+    esac
+    socat "PTY,link=$link,raw,echo=0" "$far" >"$STORY_DIR/socat$n.log" 2>&1 &
+    STARTED_PIDS+=("$!")
+    local i
+    for ((i = 0; i < 50; i++)); do
+        [[ -e $link ]] && break
+        sleep 0.1
+    done
+    [[ -e $link ]] || die "socat did not make $link"
+    ln -sf "$link" "$WINEPREFIX/dosdevices/com$n"
+}
