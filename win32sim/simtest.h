@@ -22,6 +22,10 @@ void Reset();
 // 0x409 (English) or 0x40C (French).
 void SetLanguage(WORD language);
 
+// Hides string `id` from LoadStringA (textOrNull NULL) or replaces its text
+// (Windows-1252 bytes), in every language, until Reset().
+void OverrideString(WORD id, const char *textOrNull);
+
 // Problems the stand-in met that a real program would hang or crash on:
 // an unexpected modal dialog or message box, a GetMessageA with nothing left
 // to deliver, a dialog a handler left open, an unknown control message...
@@ -43,9 +47,10 @@ bool RegValueExists(const std::string &path, const std::string &name);
 DWORD RegValueType(const std::string &path, const std::string &name); // REG_NONE if absent
 std::string RegValueBytes(const std::string &path, const std::string &name);
 std::string RegSz(const std::string &path, const std::string &name); // bytes up to the first NUL
-DWORD RegDword(const std::string &path, const std::string &name);    // 0xDEADBEEF if absent/not 4 bytes
-std::vector<std::string> RegSubkeys(const std::string &path);       // names as created, enum order
-std::vector<std::string> RegValueNames(const std::string &path);    // in creation order
+DWORD RegDword(const std::string &path,
+               const std::string &name);                         // 0xDEADBEEF if absent/not 4 bytes
+std::vector<std::string> RegSubkeys(const std::string &path);    // names as created, enum order
+std::vector<std::string> RegValueNames(const std::string &path); // in creation order
 int RegOpenHandleCount(); // HKEYs opened or created and not yet closed
 
 // ---- Fault injection. The nth call (1-based, counted from this request)
@@ -95,25 +100,26 @@ void OnMessageBox(std::function<int(const Box &)> handler); // empty function cl
 void OnDialog(int templateId, std::function<void(HWND dialog)> handler);
 int PendingDialogHandlers();
 
-HWND DialogOf(int templateId);                // the live dialog made from it, or NULL
-HWND Control(HWND dialog, int id);            // GetDlgItem
+HWND DialogOf(int templateId);     // the live dialog made from it, or NULL
+HWND Control(HWND dialog, int id); // GetDlgItem
 int TemplateOf(HWND dialog);
-bool IsLive(HWND window);                     // IsWindow
-bool IsEnabled(HWND window);                  // IsWindowEnabled
+bool IsLive(HWND window);    // IsWindow
+bool IsEnabled(HWND window); // IsWindowEnabled
 bool IsVisible(HWND window);
-HWND Focus();                                 // window with the keyboard focus
+HWND Focus(); // window with the keyboard focus
 HWND Owner(HWND window);
 DWORD Style(HWND window);
-std::string ClassName(HWND window);           // "Button", "ListBox", "ComboBox", "Edit", "Static"
-std::string Text(HWND window);                // caption or control text
+std::string ClassName(HWND window); // "Button", "ListBox", "ComboBox", "Edit", "Static"
+std::string Text(HWND window);      // caption or control text
 std::string Text(HWND dialog, int id);
-std::vector<int> ControlIds(HWND dialog);     // template order
+std::vector<int> ControlIds(HWND dialog); // template order
 
 // Acting as the user. Each goes through the same path as on Windows and is
 // refused (failure recorded) when the target or its dialog is disabled.
-void Click(HWND dialog, int id);              // BM_CLICK: WM_COMMAND(id, BN_CLICKED)
+void Click(HWND dialog, int id);                  // BM_CLICK: WM_COMMAND(id, BN_CLICKED)
 void DoubleClick(HWND dialog, int id, int index); // select + LBN_DBLCLK notification
-void Select(HWND dialog, int id, int index);  // user selection in a list or combo box (+ notification)
+void Select(HWND dialog, int id,
+            int index); // user selection in a list or combo box (+ notification)
 void Type(HWND dialog, int id, const std::string &text); // replaces an edit box's text
 // Dialog-manager keys, as IsDialogMessageA handles them: VK_ESCAPE gives
 // command IDCANCEL, VK_RETURN the default button's command (or the focused
@@ -125,33 +131,44 @@ void CloseBox(HWND dialog);
 
 // List and combo box contents as the user sees them.
 std::vector<std::string> Items(HWND dialog, int id);
-int Selection(HWND dialog, int id);           // LB_ERR/CB_ERR when none
+int Selection(HWND dialog, int id); // LB_ERR/CB_ERR when none
 LONG_PTR ItemData(HWND dialog, int id, int index);
 
 // ---- Message queue. GetMessageA takes posted messages in order; when the
 // queue is empty it calls the idle handler once (which may post or act) and,
 // if the queue is still empty, records a failure and returns 0 as for WM_QUIT.
 void OnIdle(std::function<void()> handler);
-void PostKey(HWND window, int vk);            // posts WM_KEYDOWN + WM_KEYUP for the focused control
-void PostCommand(HWND window, int id);        // posts WM_COMMAND(id, BN_CLICKED)
-void PostCloseBox(HWND window);               // posts WM_SYSCOMMAND SC_CLOSE
+void PostKey(HWND window, int vk);     // posts WM_KEYDOWN + WM_KEYUP for the focused control
+void PostCommand(HWND window, int id); // posts WM_COMMAND(id, BN_CLICKED)
+void PostCloseBox(HWND window);        // posts WM_SYSCOMMAND SC_CLOSE
+// Delivers the posted messages now, as a message loop would (IsDialogMessageA
+// for the dialog they are meant for, otherwise DispatchMessageA), leaving a
+// posted WM_QUIT in place. For tests that drive a modeless dialog without
+// running the program's own loop; modal dialogs and boxes do this by
+// themselves after each user action.
+void PumpMessages();
+// Whether PostQuitMessage has been called and its WM_QUIT not yet taken by
+// GetMessageA; *exitCode receives its code.
+bool QuitPosted(int *exitCode = nullptr);
 
 // ---- Serial ports, reached by CreateFileA("\\\\.\\NAME"). A name that was
 // never added opens with ERROR_FILE_NOT_FOUND.
 struct Port {
-    bool loopback = false;       // reads give back what was written
-    int echoBytes = -1;          // with loopback: bytes returned (-1: all written)
-    int writableBytes = -1;      // bytes that leave within the write time-out (-1: all)
-    bool busy = false;           // open fails with ERROR_ACCESS_DENIED
-    DWORD commStateError = 0;    // GetCommState fails with this error when nonzero
+    bool loopback = false;    // reads give back what was written
+    int echoBytes = -1;       // with loopback: bytes returned (-1: all written)
+    int writableBytes = -1;   // bytes that leave within the write time-out (-1: all)
+    bool busy = false;        // open fails with ERROR_ACCESS_DENIED
+    DWORD commStateError = 0; // GetCommState fails with this error when nonzero
+    std::string reply;        // with loopback, when not empty: the bytes that come back
+                              // instead of those written (same count as without it)
 };
 void AddPort(const std::string &name, const Port &port);
-struct PortState {               // what the port holds now
+struct PortState { // what the port holds now
     DCB dcb;
     COMMTIMEOUTS timeouts;
     bool open;
-    std::string written;         // every byte written, all opens together
-    int opens;                   // successful CreateFileA calls
+    std::string written; // every byte written, all opens together
+    int opens;           // successful CreateFileA calls
 };
 PortState GetPort(const std::string &name);
 int OpenFileHandleCount();

@@ -9,8 +9,7 @@ static const ComboTags LinxIrqTags = {"%s: %s", "linx/CB_ADDSTRING", "linx/CB_SE
 
 static const CardModel *LinxModel; // the model of the open dialog
 
-static void LinxAdd(HWND window)
-{
+static void LinxAdd(HWND window) {
     LRESULT position = SendDlgItemMessageA(window, IDC_IRQ1, CB_GETCURSEL, 0, 0);
     int value = position <= 15 ? OfferedIrq(LinxModel->irqChoices, position) : 0;
     if (!value) {
@@ -32,8 +31,7 @@ static void LinxAdd(HWND window)
     EndDialog(window, 0);
 }
 
-INT_PTR CALLBACK LinxFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK LinxFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         LinxModel = (const CardModel *)lParam;

@@ -18,8 +18,7 @@ int FirstInit = 1;
 // so the main window could otherwise take a command meanwhile.
 static int Checking;
 
-int FillCardList(HWND window)
-{
+int FillCardList(HWND window) {
     SendDlgItemMessageA(window, IDC_CARDLIST, LB_RESETCONTENT, 0, 0);
     for (PortEntry *e = &PortList; e->next; e = e->next) {
         if (e->model[0] == '\0' || e->leader != e)
@@ -45,8 +44,7 @@ int FillCardList(HWND window)
 
 // The first port of the selected card, or null after telling the user
 // that no card is selected.
-static PortEntry *SelectedCard(HWND window)
-{
+static PortEntry *SelectedCard(HWND window) {
     LRESULT position = SendDlgItemMessageA(window, IDC_CARDLIST, LB_GETCURSEL, 0, 0);
     LRESULT data = position == LB_ERR ? LB_ERR
                                       : SendDlgItemMessageA(window, IDC_CARDLIST, LB_GETITEMDATA,
@@ -58,18 +56,16 @@ static PortEntry *SelectedCard(HWND window)
     return (PortEntry *)data;
 }
 
-static int CatalogueSize(void)
-{
+static int CatalogueSize(void) {
     int size = 0;
     while (CardCatalogue[size].name)
         size++;
     return size;
 }
 
-static void AddCard(HWND window)
-{
-    INT_PTR position = DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_MODELS), window,
-                                       ListModelsFunc, 0);
+static void AddCard(HWND window) {
+    INT_PTR position =
+        DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_MODELS), window, ListModelsFunc, 0);
     if (position == -2)
         return;
     if (position == -1) {
@@ -78,14 +74,13 @@ static void AddCard(HWND window)
     }
     if (position >= 0 && position < CatalogueSize()) {
         const CardModel *row = &CardCatalogue[position];
-        DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(row->dialogTemplate), window,
-                        row->dialogProc, (LPARAM)row);
+        DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(row->dialogTemplate), window, row->dialogProc,
+                        (LPARAM)row);
     }
     FillCardList(window);
 }
 
-static void TestSelectedCard(HWND window)
-{
+static void TestSelectedCard(HWND window) {
     PortEntry *card = SelectedCard(window);
     if (!card)
         return;
@@ -96,8 +91,7 @@ static void TestSelectedCard(HWND window)
     FillCardList(window);
 }
 
-static void RemoveSelectedCard(HWND window)
-{
+static void RemoveSelectedCard(HWND window) {
     PortEntry *card = SelectedCard(window);
     if (!card)
         return;
@@ -105,8 +99,7 @@ static void RemoveSelectedCard(HWND window)
     FillCardList(window);
 }
 
-static void Quit(HWND window)
-{
+static void Quit(HWND window) {
     if (PortList.next) {
         Checking = 1;
         EnableWindow(window, FALSE);
@@ -119,8 +112,7 @@ static void Quit(HWND window)
     DestroyWindow(MainWindow);
 }
 
-int MainWindowCommand(HWND window, int code, int id, LPARAM lParam)
-{
+int MainWindowCommand(HWND window, int code, int id, LPARAM lParam) {
     (void)code;
     (void)lParam;
     if (Checking)
@@ -144,8 +136,7 @@ int MainWindowCommand(HWND window, int code, int id, LPARAM lParam)
     return 1;
 }
 
-INT_PTR CALLBACK ListCardsFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK ListCardsFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         if (FirstInit) {

@@ -5,8 +5,7 @@
 #include "shell/report.h"
 #include "resource.h"
 
-int FillModelList(HWND window)
-{
+int FillModelList(HWND window) {
     for (const CardModel *row = CardCatalogue; row->name; row++) {
         LRESULT result =
             SendDlgItemMessageA(window, IDC_MODELLIST, LB_ADDSTRING, 0, (LPARAM)row->name);
@@ -22,8 +21,7 @@ int FillModelList(HWND window)
     return 1;
 }
 
-int ModelDialogCommand(HWND window, int code, int id, LPARAM lParam)
-{
+int ModelDialogCommand(HWND window, int code, int id, LPARAM lParam) {
     (void)code;
     (void)lParam;
     if (id == IDCANCEL) {
@@ -36,8 +34,7 @@ int ModelDialogCommand(HWND window, int code, int id, LPARAM lParam)
     return 1;
 }
 
-INT_PTR CALLBACK ListModelsFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK ListModelsFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         FillModelList(window);

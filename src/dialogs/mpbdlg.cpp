@@ -13,8 +13,7 @@ static const ComboTags MpbIrqTags = {"%s: %s", "mpbIrq/CB_ADDSTRING", "mpbIrq/CB
 
 static const CardModel *MpbModel; // the model of the open dialog
 
-int ParseBaseAddress(const char *text, int *base)
-{
+int ParseBaseAddress(const char *text, int *base) {
     unsigned value;
     if (sscanf(text, "%x", &value) != 1)
         return 0;
@@ -22,21 +21,18 @@ int ParseBaseAddress(const char *text, int *base)
     return 1;
 }
 
-int ValidBaseAddress(int base, int lowest, int highest, int portCount)
-{
+int ValidBaseAddress(int base, int lowest, int highest, int portCount) {
     return lowest <= base && base <= highest && base % (8 * portCount) == 0;
 }
 
-static void MpbInit(HWND window, const CardModel *row)
-{
+static void MpbInit(HWND window, const CardModel *row) {
     MpbModel = row;
     FillIrqCombo(window, IDC_IRQ1, row->irqChoices, row->irqChoices[0], &MpbIrqTags);
     SetDlgItemTextA(window, IDC_FIRSTCOM, SuggestFirstCom(row));
     SetDlgItemTextA(window, IDC_ADDRESS, ((const AddressRange *)row->addressInfo)->defaultText);
 }
 
-static void MpbAdd(HWND window)
-{
+static void MpbAdd(HWND window) {
     UINT firstCom = GetDlgItemInt(window, IDC_FIRSTCOM, NULL, FALSE);
     if (!ValidFirstCom(firstCom)) {
         ShowEntryError(IDS_BAD_FIRST_COM);
@@ -61,8 +57,7 @@ static void MpbAdd(HWND window)
     EndDialog(window, 0);
 }
 
-INT_PTR CALLBACK MpbFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK MpbFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         MpbInit(window, (const CardModel *)lParam);

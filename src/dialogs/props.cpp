@@ -8,8 +8,7 @@
 #include <stdio.h>
 
 static int ComboFailed(HWND window, const char *format, const char *tag, LRESULT result,
-                       int storeResult)
-{
+                       int storeResult) {
     if (storeResult)
         SetLastError((DWORD)result);
     ReportError(format, tag, SystemErrorText(), NULL);
@@ -17,8 +16,7 @@ static int ComboFailed(HWND window, const char *format, const char *tag, LRESULT
     return 0;
 }
 
-int FillIrqCombo(HWND window, int id, const int *irqChoices, int preselect, const ComboTags *tags)
-{
+int FillIrqCombo(HWND window, int id, const int *irqChoices, int preselect, const ComboTags *tags) {
     int position = 0;
     for (int i = 1; irqChoices[i]; i++) {
         char text[16];
@@ -39,8 +37,7 @@ int FillIrqCombo(HWND window, int id, const int *irqChoices, int preselect, cons
 }
 
 int FillChoiceCombo(HWND window, int id, const AddressChoice *choices, const char *format,
-                    const char *tag)
-{
+                    const char *tag) {
     for (int i = 0; i < 2; i++) {
         LRESULT result = SendDlgItemMessageA(window, id, CB_ADDSTRING, 0, (LPARAM)choices[i].label);
         if (result == CB_ERR || result == CB_ERRSPACE)
@@ -52,18 +49,15 @@ int FillChoiceCombo(HWND window, int id, const AddressChoice *choices, const cha
     return 1;
 }
 
-void ShowEntryError(int id)
-{
+void ShowEntryError(int id) {
     MessageBoxA(NULL, Text(id), Text(IDS_CONFIG_ERROR), MB_ICONERROR);
 }
 
-int ValidFirstCom(UINT firstCom)
-{
+int ValidFirstCom(UINT firstCom) {
     return firstCom >= 1 && firstCom <= 255;
 }
 
-int OfferedIrq(const int *irqChoices, LRESULT position)
-{
+int OfferedIrq(const int *irqChoices, LRESULT position) {
     if (position < 0)
         return 0;
     for (LRESULT i = 0; irqChoices[i + 1]; i++)
@@ -72,7 +66,6 @@ int OfferedIrq(const int *irqChoices, LRESULT position)
     return 0;
 }
 
-int ValidIrq(UINT irq)
-{
+int ValidIrq(UINT irq) {
     return irq >= 1 && irq <= 15;
 }

@@ -11,8 +11,7 @@ static const ComboTags RsIrqTags = {"%s:%s", "CB_ADDSTRING", "CB_SETCURSEL", 1};
 
 static const CardModel *RsModel; // the model of the open dialog
 
-static void RsInit(HWND window, const CardModel *row)
-{
+static void RsInit(HWND window, const CardModel *row) {
     RsModel = row;
     const int *irqs = row->irqChoices;
     if (row->portCount == 4) {
@@ -30,8 +29,7 @@ static void RsInit(HWND window, const CardModel *row)
                     "CB_ADDSTRING/SETCURSEL");
 }
 
-static void RsAdd(HWND window)
-{
+static void RsAdd(HWND window) {
     UINT firstCom = GetDlgItemInt(window, IDC_FIRSTCOM, NULL, FALSE);
     if (!ValidFirstCom(firstCom)) {
         ShowEntryError(IDS_BAD_FIRST_COM);
@@ -56,8 +54,7 @@ static void RsAdd(HWND window)
     EndDialog(window, 0);
 }
 
-INT_PTR CALLBACK RsFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK RsFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         RsInit(window, (const CardModel *)lParam);

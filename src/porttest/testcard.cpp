@@ -18,14 +18,12 @@ static const char TestLine[] = "The quick brown fox jumps over lazy dog\r\n";
 static char Results[RESULTS_AREA];
 
 // Appends text to the results, cutting what does not fit.
-static void AppendResult(const char *text)
-{
+static void AppendResult(const char *text) {
     size_t used = strlen(Results);
     snprintf(Results + used, sizeof Results - used, "%s", text);
 }
 
-static void SetTestLine(DCB *dcb)
-{
+static void SetTestLine(DCB *dcb) {
     dcb->BaudRate = 9600;
     dcb->ByteSize = 8;
     dcb->Parity = NOPARITY;
@@ -45,8 +43,7 @@ static void SetTestLine(DCB *dcb)
 }
 
 // Sends the test line and reads it back; the port is set up already.
-static const char *Exchange(HANDLE port)
-{
+static const char *Exchange(HANDLE port) {
     DWORD written = 0;
     if (!WriteFile(port, TestLine, TEST_LENGTH, &written, NULL))
         return SystemErrorText();
@@ -65,8 +62,7 @@ static const char *Exchange(HANDLE port)
 
 // Tests one opened port and puts back what it changed. Returns the
 // port's result text.
-static const char *TestOpenPort(HANDLE port)
-{
+static const char *TestOpenPort(HANDLE port) {
     DCB saved, dcb;
     COMMTIMEOUTS savedTimeouts, timeouts;
     int haveTimeouts = 0;
@@ -74,8 +70,8 @@ static const char *TestOpenPort(HANDLE port)
     memset(&saved, 0, sizeof saved);
     saved.DCBlength = sizeof saved;
     if (!GetCommState(port, &saved)) {
-        result = GetLastError() == ERROR_INVALID_PARAMETER ? Text(IDS_TEST_COMM_API)
-                                                           : SystemErrorText();
+        result =
+            GetLastError() == ERROR_INVALID_PARAMETER ? Text(IDS_TEST_COMM_API) : SystemErrorText();
         CloseHandle(port);
         return result;
     }
@@ -103,8 +99,7 @@ static const char *TestOpenPort(HANDLE port)
     return result;
 }
 
-int TestCard(PortEntry *card)
-{
+int TestCard(PortEntry *card) {
     Results[0] = '\0';
     for (PortEntry *e = &PortList; e->next; e = e->next) {
         if (e->leader != card)

@@ -6,14 +6,14 @@
 HINSTANCE AppInstance;
 HWND MainWindow;
 
-int InitApplication(HINSTANCE instance)
-{
+int InitApplication(HINSTANCE instance) {
     AppInstance = instance;
     if (!LoadStringTable())
         return 0;
     // The main window loads the port list inside this call, before
     // MainWindow is set: reports raised meanwhile have no owner.
-    MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, ListCardsFunc, 0);
+    MainWindow =
+        CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, ListCardsFunc, 0);
     if (!MainWindow) {
         MessageBoxA(NULL, Text(IDS_NO_MAIN_WINDOW), Text(IDS_INTERNAL_ERROR), MB_ICONERROR);
         return 0;
@@ -21,8 +21,7 @@ int InitApplication(HINSTANCE instance)
     return 1;
 }
 
-int RunMessageLoop(void)
-{
+int RunMessageLoop(void) {
     MSG message;
     BOOL got;
     while ((got = GetMessageA(&message, NULL, 0, 0)) != 0) {
@@ -36,8 +35,7 @@ int RunMessageLoop(void)
     return (int)message.wParam;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     (void)previous;
     (void)commandLine;
     (void)show;

@@ -8,16 +8,14 @@
 
 static char *SystemText; // the latest text from FormatMessageA, or null
 
-void ReportError(const char *format, const char *text1, const char *text2, const char *text3)
-{
+void ReportError(const char *format, const char *text1, const char *text2, const char *text3) {
     char message[REPORT_AREA];
     // snprintf cuts a message that would not fit; the area is never overrun.
     snprintf(message, sizeof message, format, text1, text2, text3);
     MessageBoxA(MainWindow, message, Text(IDS_INTERNAL_ERROR), MB_ICONWARNING);
 }
 
-const char *SystemErrorText(void)
-{
+const char *SystemErrorText(void) {
     DWORD code = GetLastError();
     if (SystemText) {
         LocalFree(SystemText);

@@ -7,8 +7,7 @@
 char **StringTable;
 static int StringCount; // entries 1 to StringCount exist
 
-int LoadStringTable(void)
-{
+int LoadStringTable(void) {
     char scratch[STRING_AREA];
     int count = 0;
     size_t total = 0;
@@ -50,8 +49,7 @@ int LoadStringTable(void)
     return 1;
 }
 
-const char *Text(int id)
-{
+const char *Text(int id) {
     // Every text the program shows comes through here: a string the
     // resources lack reads as an empty text, never as a null pointer.
     if (!StringTable || id < 1 || id > StringCount || !StringTable[id])

@@ -15,8 +15,7 @@
 
 enum Check { SAME_NAME, SHARED_IRQ, SAME_ADDRESS };
 
-static int Conflicts(int check, const PortEntry *p, const PortEntry *q)
-{
+static int Conflicts(int check, const PortEntry *p, const PortEntry *q) {
     switch (check) {
     case SAME_NAME:
         return strcmp(p->dosDevices, q->dosDevices) == 0;
@@ -27,8 +26,7 @@ static int Conflicts(int check, const PortEntry *p, const PortEntry *q)
     }
 }
 
-static void ShowConflict(int check, const PortEntry *p, const PortEntry *q)
-{
+static void ShowConflict(int check, const PortEntry *p, const PortEntry *q) {
     char message[CONFLICT_AREA];
     UINT icon = MB_ICONERROR;
     switch (check) {
@@ -51,8 +49,7 @@ static void ShowConflict(int check, const PortEntry *p, const PortEntry *q)
 
 // Tests every pair of ports once, the earlier one first, and shows each
 // conflict as it is found. Returns 1 when none was found.
-static int CheckPairs(int check)
-{
+static int CheckPairs(int check) {
     int clean = 1;
     for (const PortEntry *p = &PortList; p->next; p = p->next) {
         for (const PortEntry *q = p->next; q->next; q = q->next) {
@@ -65,23 +62,19 @@ static int CheckPairs(int check)
     return clean;
 }
 
-int CheckDuplicateNames(void)
-{
+int CheckDuplicateNames(void) {
     return CheckPairs(SAME_NAME);
 }
 
-int CheckSharedIrqs(void)
-{
+int CheckSharedIrqs(void) {
     return CheckPairs(SHARED_IRQ);
 }
 
-int CheckDuplicateAddresses(void)
-{
+int CheckDuplicateAddresses(void) {
     return CheckPairs(SAME_ADDRESS);
 }
 
-void ShowIrqReminder(void)
-{
+void ShowIrqReminder(void) {
     char list[IRQ_LIST_AREA];
     size_t used = 0;
     list[0] = '\0';

@@ -23,8 +23,7 @@ enum { READ_OK, READ_ABSENT, READ_SKIP };
 // or type means for the port. A mandatory value that cannot be read is
 // reported; a value of the wrong type skips the port silently.
 static int ReadValue(HKEY key, const char *keyName, const char *name, DWORD expected, void *room,
-                     DWORD size, DWORD *count, int mandatory)
-{
+                     DWORD size, DWORD *count, int mandatory) {
     DWORD type = REG_NONE;
     *count = size;
     LONG status = RegQueryValueExA(key, name, NULL, &type, (LPBYTE)room, count);
@@ -40,8 +39,7 @@ static int ReadValue(HKEY key, const char *keyName, const char *name, DWORD expe
 }
 
 static int ReadText(HKEY key, const char *keyName, const char *name, char *room, DWORD size,
-                    int mandatory)
-{
+                    int mandatory) {
     DWORD count;
     int outcome = ReadValue(key, keyName, name, REG_SZ, room, size, &count, mandatory);
     // Each room has one byte more than the value's size, so a text stored
@@ -50,8 +48,7 @@ static int ReadText(HKEY key, const char *keyName, const char *name, char *room,
     return outcome;
 }
 
-static int ReadNumber(HKEY key, const char *keyName, const char *name, int *field, int mandatory)
-{
+static int ReadNumber(HKEY key, const char *keyName, const char *name, int *field, int mandatory) {
     DWORD value = 0, count;
     int outcome = ReadValue(key, keyName, name, REG_DWORD, &value, sizeof value, &count, mandatory);
     *field = outcome == READ_OK ? (int)value : 0;
@@ -60,8 +57,7 @@ static int ReadNumber(HKEY key, const char *keyName, const char *name, int *fiel
 
 // Reads the seven values of an open port key into r. Returns 0 when the
 // port is to be skipped.
-static int ReadPort(HKEY key, const char *keyName, PortEntry *r, const DWORD *rooms)
-{
+static int ReadPort(HKEY key, const char *keyName, PortEntry *r, const DWORD *rooms) {
     char *model = (char *)r->model, *leaderName = (char *)r->leaderName;
     return ReadText(key, keyName, "DosDevices", r->dosDevices, rooms[TEXT_DOSDEVICES] - 1, 1) !=
                READ_SKIP &&
@@ -75,8 +71,7 @@ static int ReadPort(HKEY key, const char *keyName, PortEntry *r, const DWORD *ro
 
 // Loads the port key called name into r, the sentinel. Returns the new
 // sentinel when r became a port, r itself when the port was skipped.
-static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r)
-{
+static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
     HKEY key;
     LONG status = RegOpenKeyExA(root, name, 0, KEY_QUERY_VALUE, &key);
     if (status != ERROR_SUCCESS) {
@@ -133,8 +128,7 @@ static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r)
 
 // Points every port at the first port its Leader value names, compared
 // byte for byte; null when no loaded port has that name.
-static void LinkLeaders(void)
-{
+static void LinkLeaders(void) {
     for (PortEntry *s = &PortList; s->next; s = s->next) {
         s->leader = NULL;
         for (PortEntry *t = &PortList; t->next; t = t->next) {
@@ -146,8 +140,7 @@ static void LinkLeaders(void)
     }
 }
 
-int listCards(void)
-{
+int listCards(void) {
     HKEY root;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PORTS_ROOT, 0, KEY_ENUMERATE_SUB_KEYS, &root);
     if (status != ERROR_SUCCESS) {

@@ -7,8 +7,7 @@
 
 #include <stdlib.h>
 
-static void DeletePortKey(HKEY root, const char *keyName)
-{
+static void DeletePortKey(HKEY root, const char *keyName) {
     LONG status = RegDeleteKeyA(root, keyName);
     if (status != ERROR_SUCCESS) {
         SetLastError((DWORD)status);
@@ -17,8 +16,7 @@ static void DeletePortKey(HKEY root, const char *keyName)
 }
 
 // The head is static: it is emptied by moving the next record into it.
-static void RemoveHead(HKEY root)
-{
+static void RemoveHead(HKEY root) {
     DeletePortKey(root, PortList.keyName);
     free(PortList.dosDevices);
     PortEntry *s = PortList.next;
@@ -29,8 +27,7 @@ static void RemoveHead(HKEY root)
     free(s);
 }
 
-int RemoveCard(PortEntry *card)
-{
+int RemoveCard(PortEntry *card) {
     HKEY root;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PORTS_ROOT, 0, KEY_CREATE_SUB_KEY, &root);
     if (status != ERROR_SUCCESS) {

@@ -7,8 +7,7 @@
 
 // The smallest m >= 3 such that none of COMm to COM(m + ports - 1) is the
 // name of a port in the list. Names not starting with "COM" are ignored.
-const char *SuggestFirstCom(const CardModel *model)
-{
+const char *SuggestFirstCom(const CardModel *model) {
     static char suggestion[16];
     long ports = model->portCount;
     long m = 3;

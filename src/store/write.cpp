@@ -8,7 +8,7 @@
 #include <string.h>
 
 #define MAX_PORTS 8
-#define NAME_AREA 16 // "Serial%05d" and "COM%d" texts
+#define NAME_AREA 24 // "Serial%05d" and "COM%d" texts of any int
 
 // What tells one writer's reports apart.
 struct WriterTags {
@@ -23,7 +23,8 @@ static const WriterTags RsTags = {"%s:%s", "AddRsCard/RegOpenKeyEx", "xrs/Create
                                   "xrs/OpenSerialKey", "xrs/SetValue/PermitShare"};
 static const WriterTags LinxTags = {"%s: %s", "linx/OpenKey", "linx/CreateKey/SetValue/New",
                                     "linx/OpenSerialKey", "linx/SetValue/PermitShare"};
-static const WriterTags MpbTags = {"%s: %s", "addMpb/OpenKey", "CreateKey/SetValue/New", NULL, NULL};
+static const WriterTags MpbTags = {"%s: %s", "addMpb/OpenKey", "CreateKey/SetValue/New", NULL,
+                                   NULL};
 
 // The values of every port of the card being written.
 struct CardValues {
@@ -35,16 +36,14 @@ struct CardValues {
     const WriterTags *tags;
 };
 
-static void Report(const char *format, const char *tag, LONG status)
-{
+static void Report(const char *format, const char *tag, LONG status) {
     SetLastError((DWORD)status);
     ReportError(format, tag, SystemErrorText(), NULL);
 }
 
 // Finds the first "Serial%05d" name from 10000 up that no port of the list
 // has, and returns the sentinel, where the search ended.
-static PortEntry *FreeKeyName(char *name)
-{
+static PortEntry *FreeKeyName(char *name) {
     for (int n = 10000;; n++) {
         snprintf(name, NAME_AREA, "Serial%05d", n);
         PortEntry *e = &PortList;
@@ -55,13 +54,11 @@ static PortEntry *FreeKeyName(char *name)
     }
 }
 
-static LONG SetText(HKEY key, const char *name, const char *text)
-{
+static LONG SetText(HKEY key, const char *name, const char *text) {
     return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)strlen(text) + 1);
 }
 
-static LONG SetNumber(HKEY key, const char *name, int number)
-{
+static LONG SetNumber(HKEY key, const char *name, int number) {
     DWORD value = (DWORD)number;
     return RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
 }
@@ -69,8 +66,7 @@ static LONG SetNumber(HKEY key, const char *name, int number)
 // Gives the sentinel r the texts and values of port i of the card whose
 // first port is first.
 static LONG FillRecord(PortEntry *r, PortEntry *first, const CardValues *card, int i,
-                       const char *name)
-{
+                       const char *name) {
     char com[NAME_AREA];
     snprintf(com, sizeof com, "COM%d", card->firstCom + i);
     size_t comLength = strlen(com), nameLength = strlen(name);
@@ -92,8 +88,7 @@ static LONG FillRecord(PortEntry *r, PortEntry *first, const CardValues *card, i
     return ERROR_SUCCESS;
 }
 
-static LONG WriteValues(HKEY key, const PortEntry *r)
-{
+static LONG WriteValues(HKEY key, const PortEntry *r) {
     LONG status = SetText(key, "Model", r->model);
     if (status == ERROR_SUCCESS)
         status = SetText(key, "Leader", r->leaderName);
@@ -114,8 +109,7 @@ static LONG WriteValues(HKEY key, const PortEntry *r)
 // Writes port i into a new (or reused) subkey and appends it to the list.
 // first is the card's first port, null for port 0. Returns the status of
 // the call that failed, and the port then stays out of the list.
-static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **first)
-{
+static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **first) {
     char name[NAME_AREA];
     PortEntry *r = FreeKeyName(name);
     HKEY key;
@@ -146,8 +140,7 @@ static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **firs
     return ERROR_SUCCESS;
 }
 
-static int WriteCard(const CardValues *card)
-{
+static int WriteCard(const CardValues *card) {
     HKEY root;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PORTS_ROOT, 0, KEY_CREATE_SUB_KEY, &root);
     if (status != ERROR_SUCCESS) {
@@ -167,8 +160,7 @@ static int WriteCard(const CardValues *card)
     return 1;
 }
 
-static int SetPermitShare(const WriterTags *tags)
-{
+static int SetPermitShare(const WriterTags *tags) {
     HKEY serial;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIAL_KEY, 0, KEY_SET_VALUE, &serial);
     if (status != ERROR_SUCCESS) {
@@ -186,8 +178,7 @@ static int SetPermitShare(const WriterTags *tags)
 
 // A jumper-strap card needs sharing when a port is on IRQ 3 or 4, which
 // the standard COM ports use, or when two of its ports share an IRQ.
-static int RsNeedsSharing(const int *interrupts, int portCount)
-{
+static int RsNeedsSharing(const int *interrupts, int portCount) {
     for (int i = 0; i < portCount; i++) {
         if (interrupts[i] == 3 || interrupts[i] == 4)
             return 1;
@@ -198,16 +189,14 @@ static int RsNeedsSharing(const int *interrupts, int portCount)
     return 0;
 }
 
-static void CopyPorts(CardValues *card, const int *interrupts, const int *addresses)
-{
+static void CopyPorts(CardValues *card, const int *interrupts, const int *addresses) {
     for (int i = 0; i < card->row->portCount && i < MAX_PORTS; i++) {
         card->interrupts[i] = interrupts[i];
         card->addresses[i] = addresses[i];
     }
 }
 
-int AddRsCard(const CardModel *row, int firstCom, const int *interrupts, const int *addresses)
-{
+int AddRsCard(const CardModel *row, int firstCom, const int *interrupts, const int *addresses) {
     CardValues card = {row, firstCom, {0}, {0}, 0, &RsTags};
     CopyPorts(&card, interrupts, addresses);
     int share = RsNeedsSharing(interrupts, row->portCount);
@@ -216,8 +205,7 @@ int AddRsCard(const CardModel *row, int firstCom, const int *interrupts, const i
     return share ? SetPermitShare(&RsTags) : 1;
 }
 
-int AddLinxCard(const CardModel *row, int firstCom, const int *interrupts, const int *addresses)
-{
+int AddLinxCard(const CardModel *row, int firstCom, const int *interrupts, const int *addresses) {
     CardValues card = {row, firstCom, {0}, {0}, 0, &LinxTags};
     CopyPorts(&card, interrupts, addresses);
     if (!WriteCard(&card))
@@ -225,8 +213,7 @@ int AddLinxCard(const CardModel *row, int firstCom, const int *interrupts, const
     return SetPermitShare(&LinxTags);
 }
 
-int addMpb(const CardModel *row, int firstCom, int base, int interrupt)
-{
+int addMpb(const CardModel *row, int firstCom, int base, int interrupt) {
     CardValues card = {row, firstCom, {0}, {0}, base + 7, &MpbTags};
     for (int i = 0; i < row->portCount && i < MAX_PORTS; i++) {
         card.interrupts[i] = interrupt;

@@ -1,0 +1,65 @@
+// Shared set-up of the native tests: a fresh stand-in machine and a fresh
+// program state for every test, and helpers to seed and read port keys.
+#ifndef CARDINST_TESTS_FIXTURE_H
+#define CARDINST_TESTS_FIXTURE_H
+
+#include "catalogue/catalogue.h"
+#include "dialogs/dialogs.h"
+#include "resource.h"
+#include "shell/app.h"
+#include "shell/report.h"
+#include "simtest.h"
+#include "store/portlist.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#define ENGLISH 0x409
+#define FRENCH 0x40C
+
+// A port key to seed; an empty model or leader is left out of the key.
+struct SeedPortKey {
+    std::string name;
+    std::string dosDevices;
+    DWORD interrupt;
+    DWORD portAddress;
+    std::string model;
+    std::string leader;
+};
+
+// Releases what the program built (port list, string table) and puts its
+// globals back to their state at process start.
+void ResetProgram();
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Loads the string table in the given language.
+    void LoadTexts(WORD language = ENGLISH);
+    // Starts the program as WinMain does, up to the message loop.
+    int Start(WORD language = ENGLISH);
+
+    static std::string PortKey(const std::string &name);
+    static void SeedPorts(const std::vector<SeedPortKey> &ports);
+    // A card of consecutive COM ports and the given addresses, one key per
+    // port from Serial<first> up, Leader naming the first.
+    static void SeedCard(int firstKey, const std::string &model, int firstCom, DWORD irq,
+                         const std::vector<DWORD> &addresses);
+    // The ports of the list in list order.
+    static std::vector<PortEntry *> Ports();
+    static std::vector<std::string> KeyNames();
+    std::vector<std::string> CardLines() const;
+    // Index of the card line with this text, -1 when absent.
+    int LineOf(const std::string &line) const;
+    // Texts of the message boxes shown so far.
+    static std::vector<std::string> BoxTexts();
+};
+
+// A Box compared as one readable line, for EXPECT_EQ on whole sequences.
+std::string Describe(const sim::Box &box);
+
+#endif

@@ -1,0 +1,115 @@
+// The loopback test of a card's ports.
+#include "fixture.h"
+
+#include "porttest/porttest.h"
+
+#include <string.h>
+
+class PortTestTest : public ProgramTest {
+  protected:
+    void LoadCard(const std::vector<std::string> &coms) {
+        std::vector<DWORD> addresses;
+        for (size_t i = 0; i < coms.size(); i++)
+            addresses.push_back(0x280 + 8 * (DWORD)i);
+        std::vector<SeedPortKey> ports;
+        for (size_t i = 0; i < coms.size(); i++)
+            ports.push_back({"Serial1000" + std::to_string(i), coms[i], 5, addresses[i], "4SX510",
+                             "Serial10000"});
+        SeedPorts(ports);
+        LoadTexts();
+        ASSERT_EQ(1, listCards());
+    }
+    std::string Results() {
+        EXPECT_EQ(1u, sim::Boxes().size());
+        return sim::Boxes().empty() ? "" : sim::Boxes()[0].text;
+    }
+    void TearDown() override {
+        EXPECT_EQ(0, sim::OpenFileHandleCount());
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(PortTestTest, ClassifiesEveryPortOfTheCard) {
+    sim::Port loopback, silent, shortEcho, stuck, busy, badState, otherState;
+    loopback.loopback = true;
+    shortEcho.loopback = true;
+    shortEcho.echoBytes = 20;
+    stuck.writableBytes = 12;
+    busy.busy = true;
+    badState.commStateError = ERROR_INVALID_PARAMETER;
+    otherState.commStateError = 6;
+    sim::AddPort("COM3", loopback);
+    sim::AddPort("COM4", silent);
+    sim::AddPort("COM5", shortEcho);
+    sim::AddPort("COM6", stuck);
+    sim::AddPort("COM7", busy);
+    sim::AddPort("COM8", badState);
+    sim::AddPort("COM9", otherState);
+    LoadCard({"COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10"});
+    EXPECT_EQ(1, TestCard(&PortList));
+    EXPECT_EQ("COM3: OK (send and receive)\n"
+              "COM4: OK (send) (no loopback connector found)\n"
+              "COM5: Error: Cannot send data. Check the IRQ.\n"
+              "COM6: Error: Cannot send data. Check the IRQ.\n"
+              "COM7: Access is denied.\n"
+              "COM8: Error: COMM API failure\n"
+              "COM9: The handle is invalid.\n"
+              "COM10: Error: port not installed\n",
+              Results());
+    EXPECT_EQ("[Tests results|none|ownerless] COM3", Describe(sim::Boxes()[0]).substr(0, 35));
+    EXPECT_EQ(std::string("The quick brown fox jumps over lazy dog\r\n"),
+              sim::GetPort("COM3").written);
+    // COM3, COM4 and COM5 are read; COM6, which could not send, is not.
+    EXPECT_EQ(3, sim::CallCount("ReadFile"));
+}
+
+TEST_F(PortTestTest, PutsEveryPortBackAsItWas) {
+    sim::Port loopback;
+    loopback.loopback = true;
+    sim::AddPort("COM3", loopback);
+    sim::AddPort("COM4", sim::Port());
+    sim::PortState before3 = sim::GetPort("COM3"), before4 = sim::GetPort("COM4");
+    LoadCard({"COM3", "COM4"});
+    TestCard(&PortList);
+    for (const char *name : {"COM3", "COM4"}) {
+        SCOPED_TRACE(name);
+        sim::PortState before = std::string(name) == "COM3" ? before3 : before4;
+        sim::PortState after = sim::GetPort(name);
+        EXPECT_EQ(0, memcmp(&before.dcb, &after.dcb, sizeof before.dcb));
+        EXPECT_EQ(0, memcmp(&before.timeouts, &after.timeouts, sizeof before.timeouts));
+        EXPECT_FALSE(after.open);
+        EXPECT_EQ(1, after.opens);
+    }
+}
+
+TEST_F(PortTestTest, OnlyThePortsOfTheCardAreOpened) {
+    sim::AddPort("COM3", sim::Port());
+    sim::AddPort("COM5", sim::Port());
+    SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8});
+    SeedCard(10002, "2SX510", 5, 5, {0x3E8, 0x2E8});
+    LoadTexts();
+    ASSERT_EQ(1, listCards());
+    TestCard(Ports()[2]);
+    EXPECT_EQ(0, sim::GetPort("COM3").opens);
+    EXPECT_EQ(1, sim::GetPort("COM5").opens);
+    EXPECT_EQ("COM5: OK (send) (no loopback connector found)\n"
+              "COM6: Error: port not installed\n",
+              Results());
+}
+
+TEST_F(PortTestTest, AFailedAllocationHaltsTheTest) {
+    LoadCard({"COM3", "COM4", "COM5"});
+    sim::FailCall("malloc", 3, 0);
+    EXPECT_EQ(0, TestCard(&PortList));
+    ASSERT_EQ(1u, sim::Boxes().size());
+    EXPECT_EQ(0u, Describe(sim::Boxes()[0])
+                      .find("[Internal error|warning|ownerless] Internal error, test halted. "
+                            "Details: TestCard/NewPort: \""));
+}
+
+TEST_F(PortTestTest, ResultsLongerThanTheirAreaAreCut) {
+    std::string longName = "COM" + std::string(3000, '7');
+    LoadCard({longName, longName});
+    TestCard(&PortList);
+    EXPECT_EQ((size_t)RESULTS_AREA - 1, Results().size());
+}

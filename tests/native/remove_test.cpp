@@ -1,0 +1,138 @@
+// Removing a card from the registry and the port list.
+#include "fixture.h"
+
+#include <algorithm>
+
+class RemoveTest : public ProgramTest {
+  protected:
+    void Load() {
+        LoadTexts();
+        ASSERT_EQ(1, listCards());
+    }
+    PortEntry *PortNamed(const std::string &name) {
+        for (PortEntry *e : Ports())
+            if (name == e->keyName)
+                return e;
+        return nullptr;
+    }
+    // Every port's leader is null or a port of the list.
+    void ExpectLeadersInList() {
+        std::vector<PortEntry *> ports = Ports();
+        for (PortEntry *e : ports) {
+            if (e->leader) {
+                EXPECT_NE(ports.end(), std::find(ports.begin(), ports.end(), e->leader))
+                    << e->keyName;
+            }
+        }
+    }
+    void TearDown() override {
+        EXPECT_EQ(0, sim::RegOpenHandleCount());
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(RemoveTest, RemovingTheOnlyCardEmptiesTheList) {
+    SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
+    Load();
+    EXPECT_EQ(1, RemoveCard(&PortList));
+    EXPECT_EQ(nullptr, PortList.next);
+    EXPECT_TRUE(sim::RegSubkeys(PORTS_ROOT).empty());
+    EXPECT_TRUE(sim::RegKeyExists(PORTS_ROOT));
+    EXPECT_TRUE(sim::Boxes().empty());
+}
+
+// Card A has its first port in the head and its second port last; card B
+// stands in between. A's second port goes first, its head last, and B's
+// first port then stands in the head.
+TEST_F(RemoveTest, RemovingTheHeadCardMovesTheNextPortIntoTheHead) {
+    SeedPorts({{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
+               {"Serial10001", "COM5", 5, 0x3E8, "2SX510", "Serial10001"},
+               {"Serial10002", "COM6", 5, 0x2E8, "2SX510", "Serial10001"},
+               {"Serial10003", "COM4", 3, 0x2F8, "2SX510", "Serial10000"}});
+    Load();
+    sim::FailCall("RegDeleteKeyA", 1, ERROR_ACCESS_DENIED); // shows which goes first
+    EXPECT_EQ(1, RemoveCard(&PortList));
+    EXPECT_EQ((std::vector<std::string>{"Serial10001", "Serial10002"}), KeyNames());
+    EXPECT_EQ(&PortList, PortList.leader);
+    EXPECT_EQ(&PortList, Ports()[1]->leader);
+    EXPECT_STREQ("COM5", PortList.dosDevices);
+    ASSERT_EQ(1u, sim::Boxes().size());
+    EXPECT_EQ("[Internal error|warning|ownerless] RegDeleteKey: Access is denied. deleting "
+              "Serial10003",
+              Describe(sim::Boxes()[0]));
+    EXPECT_EQ((std::vector<std::string>{"Serial10001", "Serial10002", "Serial10003"}),
+              sim::RegSubkeys(PORTS_ROOT));
+}
+
+TEST_F(RemoveTest, RemovingACardInTheMiddleLeavesTheOthers) {
+    SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8});
+    SeedCard(10002, "2SX-MORAV", 5, 5, {0x2F8, 0x3E8});
+    SeedCard(10004, "2SX-BTL", 7, 7, {0x3E8, 0x330});
+    Load();
+    PortEntry *first = &PortList, *third = PortNamed("Serial10004");
+    EXPECT_EQ(1, RemoveCard(PortNamed("Serial10002")));
+    EXPECT_EQ(
+        (std::vector<std::string>{"Serial10000", "Serial10001", "Serial10004", "Serial10005"}),
+        KeyNames());
+    EXPECT_EQ(first, Ports()[1]->leader);
+    EXPECT_EQ(third, Ports()[3]->leader);
+    EXPECT_EQ(
+        (std::vector<std::string>{"Serial10000", "Serial10001", "Serial10004", "Serial10005"}),
+        sim::RegSubkeys(PORTS_ROOT));
+}
+
+TEST_F(RemoveTest, PortsOutsideTheCardAreNeverTouched) {
+    SeedPorts({{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10001"}, // names the card
+               {"Serial10001", "COM4", 3, 0x2F8, "2SX510", "Serial10001"},
+               {"Serial10002", "COM5", 3, 0x2E8, "", ""},                  // no card
+               {"Serial10003", "COM6", 3, 0x2E8, "2SX510", "Serial10009"}, // no card
+               {"Serial10004", "COM7", 7, 0x280, "2SX510", "Serial10001"}});
+    Load();
+    EXPECT_EQ(1, RemoveCard(PortNamed("Serial10001")));
+    // The head belonged to the card though it is not its first port: it
+    // goes too, and no port is left leading to a released record.
+    EXPECT_EQ((std::vector<std::string>{"Serial10002", "Serial10003"}), KeyNames());
+    ExpectLeadersInList();
+    EXPECT_EQ((std::vector<std::string>{"Serial10002", "Serial10003"}),
+              sim::RegSubkeys(PORTS_ROOT));
+}
+
+TEST_F(RemoveTest, AKeyThatCannotBeDeletedIsNamedAndTheRestGoes) {
+    SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
+    SeedCard(10004, "2SX510", 7, 5, {0x3E8, 0x2E8});
+    Load();
+    sim::FailCall("RegDeleteKeyA", 2, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(1, RemoveCard(&PortList));
+    EXPECT_EQ((std::vector<std::string>{"Serial10004", "Serial10005"}), KeyNames());
+    ASSERT_EQ(1u, sim::Boxes().size());
+    EXPECT_EQ("RegDeleteKey: Access is denied. deleting Serial10002", sim::Boxes()[0].text);
+    EXPECT_EQ((std::vector<std::string>{"Serial10002", "Serial10004", "Serial10005"}),
+              sim::RegSubkeys(PORTS_ROOT));
+}
+
+TEST_F(RemoveTest, ARootThatCannotBeOpenedChangesNothing) {
+    SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8});
+    Load();
+    sim::FailCall("RegOpenKeyExA", 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, RemoveCard(&PortList));
+    EXPECT_EQ((std::vector<std::string>{"Serial10000", "Serial10001"}), KeyNames());
+    EXPECT_EQ(2u, sim::RegSubkeys(PORTS_ROOT).size());
+    ASSERT_EQ(1u, sim::Boxes().size());
+    EXPECT_EQ("Delete/OpenKey: Access is denied.", sim::Boxes()[0].text);
+}
+
+TEST_F(RemoveTest, RemoveFromTheMainWindowRebuildsTheList) {
+    SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8});
+    SeedCard(10002, "4SX510", 10, 10, {0x280, 0x288, 0x290, 0x298});
+    ASSERT_EQ(1, Start());
+    int line = LineOf("COM3: 2SX510, base 3f8H, IRQ4");
+    ASSERT_GE(line, 0);
+    sim::Select(MainWindow, IDC_CARDLIST, line);
+    sim::Click(MainWindow, IDC_REMOVE);
+    EXPECT_EQ((std::vector<std::string>{"COM10: 4SX510, base 280H, IRQ10"}), CardLines());
+    EXPECT_EQ(LB_ERR, sim::Selection(MainWindow, IDC_CARDLIST));
+    EXPECT_EQ(
+        (std::vector<std::string>{"Serial10002", "Serial10003", "Serial10004", "Serial10005"}),
+        sim::RegSubkeys(PORTS_ROOT));
+    EXPECT_TRUE(sim::Boxes().empty());
+}

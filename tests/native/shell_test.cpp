@@ -1,0 +1,193 @@
+// Start-up, the string table, error reports and the message loop.
+#include "fixture.h"
+
+#include <string.h>
+
+using StringTableTest = ProgramTest;
+
+// The table holds strings 1 to 28 back to back in one block of exactly
+// the texts' sizes: 1511 bytes in English, 1770 in French (code page 1252).
+TEST_F(StringTableTest, LoadsBothLanguagesIntoOneBlock) {
+    struct Case {
+        WORD language;
+        size_t blockSize;
+        int id;
+        const char *text;
+    } cases[] = {
+        {ENGLISH, 1511, 14, "Conflict detected between serial cards"},
+        {FRENCH, 1770, 14, "Conflit entre cartes s\xE9rie passives"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.language);
+        ResetProgram();
+        LoadTexts(c.language);
+        ASSERT_NE(nullptr, StringTable);
+        EXPECT_EQ(nullptr, StringTable[0]);
+        size_t total = 0;
+        for (int id = 1; id <= 28; id++) {
+            ASSERT_NE(nullptr, StringTable[id]) << id;
+            EXPECT_EQ(StringTable[1] + total, StringTable[id]) << id;
+            total += strlen(StringTable[id]) + 1;
+        }
+        EXPECT_EQ(c.blockSize, total);
+        EXPECT_STREQ(c.text, StringTable[c.id]);
+    }
+}
+
+TEST_F(StringTableTest, KeepsTextsExactlyAsWritten) {
+    LoadTexts(ENGLISH);
+    EXPECT_STREQ("In the \"COM number for first port\" field, type a number between 1 and 255. "
+                 "For example, if you type 3, the first port will be named COM3 (or \\.\\COM3), "
+                 "and so on.",
+                 Text(IDS_BAD_FIRST_COM));
+    EXPECT_STREQ("Internal error, test halted. Details: %s: \"%s\"", Text(IDS_TEST_HALTED));
+    const char *reminder = Text(IDS_IRQ_REMINDER);
+    EXPECT_NE(nullptr, strstr(reminder, "ISA bus: %s\n\nYou must reboot"));
+    EXPECT_NE(nullptr, strstr(reminder, "installation..\nAfter reboot"));
+    EXPECT_EQ('.', reminder[strlen(reminder) - 1]);
+
+    ResetProgram();
+    LoadTexts(FRENCH);
+    EXPECT_NE(nullptr, strstr(Text(IDS_BAD_FIRST_COM), "compris%nentre"));
+    EXPECT_STREQ("Saisie invalide", Text(IDS_INVALID_DATA));
+}
+
+TEST_F(StringTableTest, StopsAtTheFirstMissingString) {
+    sim::OverrideString(5, nullptr);
+    LoadTexts();
+    for (int id = 1; id <= 4; id++)
+        EXPECT_NE(nullptr, StringTable[id]) << id;
+    EXPECT_STREQ("", Text(5));
+    EXPECT_STREQ("", Text(14)); // present in the resources, beyond the gap
+}
+
+TEST_F(StringTableTest, CutsLongStringsTo499Characters) {
+    std::string longText(600, 'x');
+    sim::OverrideString(3, longText.c_str());
+    LoadTexts();
+    EXPECT_EQ(longText.substr(0, 499), StringTable[3]);
+    EXPECT_EQ(StringTable[3] + 500, StringTable[4]);
+}
+
+TEST_F(StringTableTest, NoStringsGiveNoTableButTheProgramStarts) {
+    sim::OverrideString(1, nullptr);
+    sim::RegSeedKey(PORTS_ROOT);
+    ASSERT_EQ(1, Start());
+    EXPECT_EQ(nullptr, StringTable);
+    EXPECT_TRUE(sim::IsLive(MainWindow));
+    EXPECT_TRUE(CardLines().empty());
+}
+
+TEST_F(StringTableTest, FailedAllocationEndsStartWithABuiltInMessage) {
+    for (const char *allocation : {"calloc", "malloc"}) {
+        SCOPED_TRACE(allocation);
+        sim::Reset();
+        ResetProgram();
+        sim::RegSeedKey(PORTS_ROOT);
+        sim::FailCall(allocation, 1, 0);
+        EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
+        ASSERT_EQ(1u, sim::Boxes().size());
+        EXPECT_EQ("[Internal error|error|ownerless] Cannot allocate string table",
+                  Describe(sim::Boxes()[0]));
+        EXPECT_EQ(nullptr, sim::DialogOf(IDD_MAIN));
+    }
+}
+
+using StartupTest = ProgramTest;
+
+TEST_F(StartupTest, MainWindowThatCannotBeCreatedIsReported) {
+    sim::RegSeedKey(PORTS_ROOT);
+    sim::FailCall("CreateDialogParamA", 1, 0);
+    EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
+    ASSERT_EQ(1u, sim::Boxes().size());
+    EXPECT_EQ("[Internal error|error|ownerless] Cannot create main window",
+              Describe(sim::Boxes()[0]));
+}
+
+TEST_F(StartupTest, QuitEndsTheLoopWithExitCodeZero) {
+    sim::RegSeedKey(PORTS_ROOT);
+    sim::OnIdle([] { sim::PostCommand(MainWindow, IDC_QUIT); });
+    EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
+    EXPECT_FALSE(sim::IsLive(MainWindow));
+    EXPECT_TRUE(sim::Boxes().empty());
+}
+
+// Escape and the close box reach the main window through the dialog
+// manager as command 2, exactly like the Quit button.
+TEST_F(StartupTest, EscapeAndTheCloseBoxQuitThroughTheMessageLoop) {
+    for (int way = 0; way < 2; way++) {
+        SCOPED_TRACE(way);
+        sim::Reset();
+        ResetProgram();
+        SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
+        sim::OnIdle([way] {
+            if (way == 0)
+                sim::PostKey(MainWindow, VK_ESCAPE);
+            else
+                sim::PostCloseBox(MainWindow);
+        });
+        EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
+        EXPECT_FALSE(sim::IsLive(MainWindow));
+        ASSERT_EQ(1u, sim::Boxes().size()); // the interrupt reminder
+        EXPECT_EQ("ISA non-PNP cards installation", sim::Boxes()[0].caption);
+    }
+}
+
+using ReportTest = ProgramTest;
+
+TEST_F(ReportTest, SystemTextLosesTrailingLineBreaksOnly) {
+    sim::SetSystemText(5, "Access is denied.\r\n");
+    sim::SetSystemText(6, "\r\n\n\r");
+    sim::SetSystemText(7, "Two\r\nlines\n\r\r");
+    SetLastError(5);
+    EXPECT_STREQ("Access is denied.", SystemErrorText());
+    SetLastError(6);
+    EXPECT_STREQ("", SystemErrorText());
+    SetLastError(7);
+    EXPECT_STREQ("Two\r\nlines", SystemErrorText());
+}
+
+TEST_F(ReportTest, EachSystemTextReleasesThePreviousOne) {
+    SetLastError(2);
+    SystemErrorText();
+    SetLastError(5);
+    SystemErrorText();
+    EXPECT_EQ(1, sim::LocalAllocCount());
+    // A code without a text gives an empty text, and the previous one is
+    // gone rather than handed out again.
+    SetLastError((DWORD)-1);
+    EXPECT_STREQ("", SystemErrorText());
+    EXPECT_EQ(0, sim::LocalAllocCount());
+    SetLastError(2);
+    EXPECT_STREQ("The system cannot find the file specified.", SystemErrorText());
+}
+
+TEST_F(ReportTest, ReportsAreWarningsCaptionedInternalErrorAndOwnedByTheMainWindow) {
+    LoadTexts(FRENCH);
+    sim::RegSeedKey(PORTS_ROOT);
+    ReportError("%s: %s", "listCards/EnumKey", "Access is denied.", NULL);
+    MainWindow =
+        CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, ListCardsFunc, 0);
+    ASSERT_NE(nullptr, MainWindow);
+    bool ownerEnabled = true;
+    sim::OnMessageBox([&](const sim::Box &) {
+        ownerEnabled = sim::IsEnabled(MainWindow);
+        return IDOK;
+    });
+    ReportError("%s:%s", "CB_ADDSTRING", "", NULL);
+    ASSERT_EQ(2u, sim::Boxes().size());
+    EXPECT_EQ("[Erreur interne|warning|ownerless] listCards/EnumKey: Access is denied.",
+              Describe(sim::Boxes()[0]));
+    EXPECT_EQ(MainWindow, sim::Boxes()[1].owner);
+    EXPECT_FALSE(ownerEnabled);
+    EXPECT_TRUE(sim::IsEnabled(MainWindow));
+    EXPECT_EQ("CB_ADDSTRING:", sim::Boxes()[1].text);
+}
+
+TEST_F(ReportTest, LongMessagesAreCutAt299Characters) {
+    LoadTexts();
+    std::string text(400, 'e');
+    ReportError("%s: %s", "TestCard/NewPort", text.c_str(), NULL);
+    ASSERT_EQ(1u, sim::Boxes().size());
+    EXPECT_EQ(("TestCard/NewPort: " + text).substr(0, 299), sim::Boxes()[0].text);
+}
