@@ -9,6 +9,13 @@ static const ComboTags LinxIrqTags = {"%s: %s", "linx/CB_ADDSTRING", "linx/CB_SE
 
 static const CardModel *LinxModel; // the model of the open dialog
 
+static void LinxInit(HWND window, const CardModel *row) {
+    LinxModel = row;
+    FillIrqCombo(window, IDC_IRQ1, row->irqChoices, row->irqChoices[0], &LinxIrqTags);
+    FillChoiceCombo(window, IDC_ADDRESS, (const AddressChoice *)row->addressInfo, "%s: %s",
+                    "Sw11/CB_ADDSTRING/SETCURSEL");
+}
+
 static void LinxAdd(HWND window) {
     LRESULT position = SendDlgItemMessageA(window, IDC_IRQ1, CB_GETCURSEL, 0, 0);
     int value = position <= 15 ? OfferedIrq(LinxModel->irqChoices, position) : 0;
@@ -32,29 +39,5 @@ static void LinxAdd(HWND window) {
 }
 
 INT_PTR CALLBACK LinxFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
-        LinxModel = (const CardModel *)lParam;
-        FillIrqCombo(window, IDC_IRQ1, LinxModel->irqChoices, LinxModel->irqChoices[0],
-                     &LinxIrqTags);
-        FillChoiceCombo(window, IDC_ADDRESS, (const AddressChoice *)LinxModel->addressInfo,
-                        "%s: %s", "Sw11/CB_ADDSTRING/SETCURSEL");
-        return 1;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_PROP_ADD:
-            LinxAdd(window);
-            return 1;
-        case IDC_PROP_CANCEL:
-            EndDialog(window, -2);
-            return 0;
-        default:
-            return 1;
-        }
-    case WM_CLOSE:
-        EndDialog(window, -2);
-        return 0;
-    default:
-        return 0;
-    }
+    return StrapDialogProc(window, message, wParam, lParam, LinxInit, LinxAdd);
 }

@@ -49,6 +49,31 @@ int FillChoiceCombo(HWND window, int id, const AddressChoice *choices, const cha
     return 1;
 }
 
+INT_PTR StrapDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                        void (*init)(HWND, const CardModel *), void (*add)(HWND)) {
+    switch (message) {
+    case WM_INITDIALOG:
+        init(window, (const CardModel *)lParam);
+        return 1;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_PROP_ADD:
+            add(window);
+            return 1;
+        case IDC_PROP_CANCEL:
+            EndDialog(window, -2);
+            return 0;
+        default:
+            return 1;
+        }
+    case WM_CLOSE:
+        EndDialog(window, -2);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
 void ShowEntryError(int id) {
     MessageBoxA(NULL, Text(id), Text(IDS_CONFIG_ERROR), MB_ICONERROR);
 }

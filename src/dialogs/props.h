@@ -29,6 +29,13 @@ int FillChoiceCombo(HWND window, int id, const AddressChoice *choices, const cha
 // when the position is not one of the list's.
 int OfferedIrq(const int *irqChoices, LRESULT position);
 
+// The procedure the jumper-strap and switch dialogs share; they differ only
+// in how they start and add. Add (1014) runs add, Cancel (1015) and the
+// close box end the dialog with -2, and any other command, Escape's
+// included, does nothing.
+INT_PTR StrapDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                        void (*init)(HWND, const CardModel *), void (*add)(HWND));
+
 // A "Configuration error" box with string id.
 void ShowEntryError(int id);
 

@@ -55,25 +55,5 @@ static void RsAdd(HWND window) {
 }
 
 INT_PTR CALLBACK RsFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
-        RsInit(window, (const CardModel *)lParam);
-        return 1;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_PROP_ADD:
-            RsAdd(window);
-            return 1;
-        case IDC_PROP_CANCEL:
-            EndDialog(window, -2);
-            return 0;
-        default:
-            return 1;
-        }
-    case WM_CLOSE:
-        EndDialog(window, -2);
-        return 0;
-    default:
-        return 0;
-    }
+    return StrapDialogProc(window, message, wParam, lParam, RsInit, RsAdd);
 }
