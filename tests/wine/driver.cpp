@@ -9,7 +9,9 @@
 // blanks and the escapes \n, \t, \" and \\. In expected box texts, {sys:N}
 // stands for the system's text for error code N (trailing CR/LF removed).
 //
-// Commands (times in milliseconds, every wait has a limit):
+// Commands (times in milliseconds, every wait has a limit). A command that
+// posts to the program returns at once; an expect- command that follows
+// reads again for up to 5 s until the program has caught up.
 //   start <exe>                  run the program (Windows path)
 //   wait-dialog <ids|alias> [ms] wait for a visible, enabled window of the
 //                                program holding all those controls (ids
@@ -25,6 +27,7 @@
 //   settext <id> <text>          set an edit control's text
 //   click <id>                   post the button's command to the dialog
 //   key <esc|enter|tab|altf4>    post the key to the focused control
+//   focus                        the id of the control with the focus
 //   close                        the caption's close box (SC_CLOSE)
 //   box [ms]                     wait for a message box, print it, press OK
 //   expect-box <caption> <text> [icon] [owner]  the same, and compare
@@ -248,24 +251,24 @@ HWND Control(const std::string &id) {
     return hwnd;
 }
 
-std::vector<int> DialogIds(const std::string &spec) {
-    if (spec == "main")
+std::vector<int> DialogIds(const std::string &which) {
+    if (which == "main")
         return {IDC_ADD, IDC_CARDLIST, IDC_TEST, IDC_REMOVE, IDC_QUIT};
-    if (spec == "models")
+    if (which == "models")
         return {IDC_MODELLIST, IDC_NEXT, IDCANCEL};
-    if (spec == "rs")
+    if (which == "rs")
         return {IDC_FIRSTCOM, IDC_IRQ1, IDC_IRQ2, IDC_IRQ3, IDC_IRQ4, IDC_ADDRESS, IDC_PROP_ADD};
-    if (spec == "linx")
+    if (which == "linx")
         return {IDC_ADDRESS, IDC_IRQ1, IDC_PROP_ADD, IDC_PROP_CANCEL};
-    if (spec == "mpb")
+    if (which == "mpb")
         return {IDC_FIRSTCOM, IDC_IRQ1, IDC_ADDRESS, IDC_PROP_ADD, IDC_MPB_CANCEL};
     std::vector<int> ids;
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t comma = spec.find(',', start);
+    while (start <= which.size()) {
+        size_t comma = which.find(',', start);
         if (comma == std::string::npos)
-            comma = spec.size();
-        ids.push_back((int)Number(spec.substr(start, comma - start)));
+            comma = which.size();
+        ids.push_back((int)Number(which.substr(start, comma - start)));
         start = comma + 1;
     }
     return ids;
@@ -388,11 +391,11 @@ std::vector<COLORREF> Render(LPCWSTR resource, COLORREF background, int width, i
     return pixels;
 }
 
-// Which system icon the box shows: its icon control is hidden when it has
-// none; otherwise the pixels on screen are matched against each system icon.
+// Which system icon the box shows: its icon control is hidden or holds no
+// icon when it has none; otherwise the pixels on screen are matched against each system icon.
 std::string BoxIcon(HWND box) {
     HWND icon = GetDlgItem(box, kMessageBoxIcon);
-    if (!IsWindowVisible(icon))
+    if (!IsWindowVisible(icon) || !Send(icon, STM_GETICON, 0, 0))
         return "none";
     RECT rect;
     GetWindowRect(icon, &rect);
@@ -446,9 +449,10 @@ Box ReadBox(HWND hwnd) {
     box.mainEnabled = mainWindow && IsWindow(mainWindow) && IsWindowEnabled(mainWindow);
     Say("box caption=%s text=%s icon=%s owner=%s main=%s", Quote(box.caption).c_str(),
         Quote(box.text).c_str(), box.icon.c_str(), box.owner.c_str(),
-        !mainWindow || !IsWindow(mainWindow) ? "gone"
-        : box.mainEnabled                    ? "enabled"
-                                             : "disabled");
+        !mainWindow             ? "unseen"
+        : !IsWindow(mainWindow) ? "gone"
+        : box.mainEnabled       ? "enabled"
+                                : "disabled");
     return box;
 }
 
@@ -515,11 +519,28 @@ std::vector<std::string> ListItems(HWND hwnd, UINT countMessage, UINT lengthMess
     return items;
 }
 
-std::string Joined(const std::vector<std::string> &items) {
+// The words from position first on, each quoted, each after a blank.
+std::string Joined(const std::vector<std::string> &items, size_t first) {
     std::string out;
-    for (const std::string &item : items)
-        out += " " + Quote(item);
+    for (size_t i = first; i < items.size(); i++)
+        out += " " + Quote(items[i]);
     return out;
+}
+
+// Prints what read() gives as "<what> <value>". For an expectation, reads
+// again until it gives the expected value: the program may still be
+// handling the command posted before.
+template <typename Reader>
+void Observe(bool expect, const std::string &what, const std::string &expected, Reader read) {
+    const DWORD kExpectWait = 5000;
+    std::string actual;
+    bool same = WaitFor(expect ? kExpectWait : 0, [&] {
+        actual = read();
+        return actual == expected;
+    });
+    Say("%s %s", what.c_str(), actual.c_str());
+    if (expect && !same)
+        Fail("%s: expected %s, got %s", what.c_str(), expected.c_str(), actual.c_str());
 }
 
 std::string ComboSelection(HWND combo, const std::vector<std::string> &items) {
@@ -781,50 +802,36 @@ void Run(const std::vector<std::string> &w) {
         WaitDialog(w);
     } else if (cmd == "caption" || cmd == "expect-caption") {
         NeedDialog();
-        std::string caption = Utf8(TextOf(current));
-        Say("caption %s", Quote(caption).c_str());
-        if (cmd == "expect-caption") {
-            need(1);
-            ExpectEqual("caption", w[1], caption);
-        }
+        Observe(cmd == "expect-caption", "caption", w.size() > 1 ? Quote(w[1]) : "",
+                [] { return Quote(Utf8(TextOf(current))); });
     } else if (cmd == "list" || cmd == "expect-list") {
         need(1);
-        std::vector<std::string> items =
-            ListItems(Control(w[1]), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
-        Say("list %s %zu%s", w[1].c_str(), items.size(), Joined(items).c_str());
-        if (cmd == "expect-list")
-            ExpectEqual("list " + w[1], Joined(std::vector<std::string>(w.begin() + 2, w.end())),
-                        Joined(items));
+        HWND list = Control(w[1]);
+        std::string expected = std::to_string(w.size() - 2) + Joined(w, 2);
+        Observe(cmd == "expect-list", "list " + w[1], expected, [&] {
+            std::vector<std::string> items =
+                ListItems(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+            return std::to_string(items.size()) + Joined(items, 0);
+        });
     } else if (cmd == "combo" || cmd == "expect-combo") {
         need(1);
         HWND combo = Control(w[1]);
-        std::vector<std::string> items =
-            ListItems(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
-        std::string selected = ComboSelection(combo, items);
-        Say("combo %s sel=%s enabled=%d %zu%s", w[1].c_str(), Quote(selected).c_str(),
-            IsWindowEnabled(combo), items.size(), Joined(items).c_str());
-        if (cmd == "expect-combo") {
-            need(2);
-            ExpectEqual("selection of combo " + w[1], w[2], selected);
-            ExpectEqual("items of combo " + w[1],
-                        Joined(std::vector<std::string>(w.begin() + 3, w.end())), Joined(items));
-        }
+        std::string expected = w.size() > 2 ? Quote(w[2]) + Joined(w, 3) : "";
+        Observe(cmd == "expect-combo", "combo " + w[1], expected, [&] {
+            std::vector<std::string> items =
+                ListItems(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+            return Quote(ComboSelection(combo, items)) + Joined(items, 0);
+        });
     } else if (cmd == "text" || cmd == "expect-text") {
         need(1);
-        std::string text = Utf8(TextOf(Control(w[1])));
-        Say("text %s %s", w[1].c_str(), Quote(text).c_str());
-        if (cmd == "expect-text") {
-            need(2);
-            ExpectEqual("text of " + w[1], w[2], text);
-        }
+        HWND control = Control(w[1]);
+        Observe(cmd == "expect-text", "text " + w[1], w.size() > 2 ? Quote(w[2]) : "",
+                [&] { return Quote(Utf8(TextOf(control))); });
     } else if (cmd == "enabled" || cmd == "expect-enabled") {
         need(1);
-        int enabled = IsWindowEnabled(Control(w[1])) ? 1 : 0;
-        Say("enabled %s %d", w[1].c_str(), enabled);
-        if (cmd == "expect-enabled") {
-            need(2);
-            ExpectEqual("enabled state of " + w[1], w[2], enabled ? "1" : "0");
-        }
+        HWND control = Control(w[1]);
+        Observe(cmd == "expect-enabled", "enabled " + w[1], w.size() > 2 ? w[2] : "",
+                [&] { return std::string(IsWindowEnabled(control) ? "1" : "0"); });
     } else if (cmd == "select") {
         need(2);
         HWND hwnd = Control(w[1]);

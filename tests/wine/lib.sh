@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the end-to-end stories of cardinst under Wine; sourced.
 #
 # Environment (set by CTest, see CMakeLists.txt in this folder):
@@ -50,6 +51,11 @@ cleanup() {
     for pid in "${STARTED_PIDS[@]}"; do
         wait "$pid" 2>/dev/null || true
     done
+    # A story that passed does not need its copy of the prefix any more; a
+    # failed one keeps it for inspection.
+    if [[ $status -eq 0 && -n ${STORY_DIR:-} ]]; then
+        rm -rf "$STORY_DIR/prefix"
+    fi
     exit "$status"
 }
 
@@ -80,14 +86,17 @@ build_locales() {
     done
 }
 
-# Selects the language of the programs started from now on: en or fr.
+# Selects the language of the Windows programs started from now on: en or
+# fr. The shell itself keeps its own locale.
+WINE_LOCALE=()
 use_language() {
-    export LOCPATH="$CARDINST_WORK/locale"
+    local locale
     case $1 in
-    en) export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 ;;
-    fr) export LANG=fr_FR.UTF-8 LC_ALL=fr_FR.UTF-8 ;;
+    en) locale=en_US.UTF-8 ;;
+    fr) locale=fr_FR.UTF-8 ;;
     *) die "unknown language $1" ;;
     esac
+    WINE_LOCALE=("LOCPATH=$CARDINST_WORK/locale" "LANG=$locale" "LC_ALL=$locale")
 }
 
 # The Windows path of a file, through the Z: drive that maps /.
@@ -98,7 +107,7 @@ winpath() {
 }
 
 wine_cmd() {
-    limited "$WINE_WAIT" wine "$@"
+    limited "$WINE_WAIT" env "${WINE_LOCALE[@]}" wine "$@"
 }
 
 # Begins a story: a fresh folder, a display, and a copy of the template
@@ -150,7 +159,7 @@ drive() {
     local label=$1 status=0
     log "driver: $label"
     sed 's/^/  > /' "$STORY_DIR/$label.script" 2>/dev/null >&2 || true
-    limited "$DRIVER_WAIT" wine "$CARDINST_DRIVER" >"$STORY_DIR/$label.out" 2>&1 || status=$?
+    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" wine "$CARDINST_DRIVER" >"$STORY_DIR/$label.out" 2>&1 || status=$?
     tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
     sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
     [[ $status -eq 0 ]] || die "driver script '$label' failed (status $status)"
@@ -193,14 +202,18 @@ screenshot() {
 # socat. Kinds: loopback (what is sent comes back) or open (no connector:
 # what is sent is read and dropped).
 serial_line() {
-    local n=$1 kind=$2 link far
+    local n=$1 kind=$2 link
     link="$STORY_DIR/ttyV$n"
+    # Each socat runs as a simple background command, so that $! is its pid.
     case $kind in
-    loopback) far='EXEC:cat,pty,raw,echo=0' ;;
-    open) far='OPEN:/dev/null' ;;
+    loopback)
+        socat "PTY,link=$link,raw,echo=0" 'EXEC:cat,pty,raw,echo=0' >"$STORY_DIR/socat$n.log" 2>&1 &
+        ;;
+    open)
+        socat -u "PTY,link=$link,raw,echo=0" 'OPEN:/dev/null' >"$STORY_DIR/socat$n.log" 2>&1 &
+        ;;
     *) die "unknown serial line kind $kind" ;;
     esac
-    socat "PTY,link=$link,raw,echo=0" "$far" >"$STORY_DIR/socat$n.log" 2>&1 &
     STARTED_PIDS+=("$!")
     local i
     for ((i = 0; i < 50; i++)); do
@@ -209,4 +222,54 @@ serial_line() {
     done
     [[ -e $link ]] || die "socat did not make $link"
     ln -sf "$link" "$WINEPREFIX/dosdevices/com$n"
+}
+
+# Writes the .reg text of one port key to standard output:
+#   port_entry <key> <DosDevices> <PortAddress> <Interrupt> <Model|-> <Leader|->
+# Numbers are given in C notation (0x3f8, 10); "-" leaves a value out.
+port_entry() {
+    local key=$1 name=$2 address=$3 irq=$4 model=$5 leader=$6
+    printf '[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Serial\\Parameters\\%s]\n' "$key"
+    printf '"DosDevices"="%s"\n' "$name"
+    printf '"Interrupt"=dword:%08x\n' "$((irq))"
+    printf '"PortAddress"=dword:%08x\n' "$((address))"
+    [[ $model == - ]] || printf '"Model"="%s"\n' "$model"
+    [[ $leader == - ]] || printf '"Leader"="%s"\n' "$leader"
+    printf '\n'
+}
+
+# Seeds the ports root with the port entries read from standard input, one
+# "key name address irq model leader" line each (see port_entry).
+seed_ports() {
+    local file="$STORY_DIR/seed.reg" key name address irq model leader
+    {
+        printf 'REGEDIT4\n\n'
+        printf '[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Serial\\Parameters]\n\n'
+        while read -r key name address irq model leader; do
+            [[ -n $key ]] || continue
+            port_entry "$key" "$name" "$address" "$irq" "$model" "$leader"
+        done
+    } >"$file"
+    seed_registry "$file"
+}
+
+# Every value of the port keys, one "key value type data" line each, sorted.
+ports_table() {
+    reg_dump "$PORTS_ROOT" | awk '
+        /^HKEY_/ { n = split($0, part, "\\"); key = part[n]; next }
+        /^    / && key != "Parameters" {
+            line = $0; sub(/^    /, "", line)
+            split(line, f, /    /)
+            print key, f[1], f[2], f[3]
+        }' | sort
+}
+
+# Compares a table with the expected one given on standard input.
+expect_table() {
+    local label=$1 actual=$2
+    if ! diff -u - "$actual" >"$STORY_DIR/$label.diff"; then
+        cat "$STORY_DIR/$label.diff" >&2
+        die "$label differs from what was expected"
+    fi
+    log "$label as expected"
 }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Prepares one run of the end-to-end suite: the private locales and the
 # template Wine prefix that every story copies.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=lib.sh
 . "$here/lib.sh"
 
 [[ -n ${CARDINST_WORK:-} ]] || die "CARDINST_WORK must be set"

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need (Debian 12, as root; skipped
+# when everything is there) and builds the 64-bit and 32-bit Windows
+# programs and the native tests into build/.
+#   scripts/build.sh           install if needed, build all three
+#   scripts/build.sh --win64   install if needed, build the 64-bit program
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+packages=(cmake g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
+    g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    mingw-w64-tools wine wine64 xvfb xdotool socat locales imagemagick)
+
+# Commands and files that the packages above provide.
+missing_tools() {
+    local tool
+    for tool in cmake g++ clang-format x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix \
+        x86_64-w64-mingw32-objdump i686-w64-mingw32-objdump x86_64-w64-mingw32-windres \
+        i686-w64-mingw32-windres wine wineserver wineboot Xvfb xdotool socat localedef import \
+        convert timeout; do
+        command -v "$tool" >/dev/null 2>&1 || echo "$tool"
+    done
+    [[ -f /usr/include/gtest/gtest.h ]] || echo gtest
+    [[ -f /usr/share/i18n/locales/fr_FR ]] || echo "fr_FR locale sources"
+    [[ -x /usr/lib/wine/wine64 ]] || echo wine64
+}
+
+install_missing() {
+    local missing
+    missing=$(missing_tools | tr '\n' ' ')
+    if [[ -z $missing ]]; then
+        return
+    fi
+    echo "build.sh: installing packages (missing: $missing)" >&2
+    [[ $(id -u) -eq 0 ]] || {
+        echo "build.sh: run as root to install: ${packages[*]}" >&2
+        exit 1
+    }
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y "${packages[@]}" </dev/null
+    missing=$(missing_tools | tr '\n' ' ')
+    [[ -z $missing ]] || {
+        echo "build.sh: still missing after installing: $missing" >&2
+        exit 1
+    }
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build_windows() {
+    local bits=$1
+    cmake -S . -B "build/win$bits" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw$bits.cmake" \
+        -DCMAKE_BUILD_TYPE=Release
+    cmake --build "build/win$bits" -j "$jobs"
+}
+
+install_missing
+build_windows 64
+if [[ ${1:-} == --win64 ]]; then
+    exit 0
+fi
+build_windows 32
+cmake -S . -B build/native \
+    -DCARDINST_EXE64="$root/build/win64/cardinst.exe" \
+    -DCARDINST_EXE32="$root/build/win32/cardinst.exe" \
+    -DCARDINST_DRIVER64="$root/build/win64/cardinst-driver.exe"
+cmake --build build/native -j "$jobs"

@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# Adding one card of each properties dialog in a row: a 2-port jumper-strap
+# card (after refused COM numbers), a switch-selected Linx700 on the second
+# switch position, and an 8-port MPB510-8 at a typed base address (after
+# refused addresses), with the cancelled ways out in between. Each card is
+# listed and written with the values its dialog showed; Quit finds no
+# conflict and names the four IRQs in use.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+. "$here/texts.sh"
+
+begin_story add-other-cards
+ensure_ports_root
+
+com_text='In the \"COM number for first port\" field, type a number between 1 and 255. For example, if you type 3, the first port will be named COM3 (or \\.\\COM3), and so on.'
+base_text='The base address that you typed in is invalid for this model. Check its value and that it was entered in hexadecimal.'
+{
+    start_line
+    cat <<'SCRIPT'
+wait-dialog main
+# The model dialog: Next>> without a model does nothing; Escape cancels.
+click 1001
+wait-dialog models
+expect-list 1000 "MPB510-8" "MPB510-4" "8SX510" "4SX510" "2SX510" "Linx700" "DuoLinx" "4SX-MORAV" "2SX-MORAV" "2SX-BTL"
+click 1003
+no-box 300
+wait-dialog models
+key esc
+wait-dialog main
+expect-list 1006
+
+# 2SX510: IRQ 4 and 3 proposed, ports 3 and 4 disabled.
+click 1001
+wait-dialog models
+select 1000 4
+click 1003
+wait-dialog rs
+expect-text 1008 "3"
+expect-combo 1010 "4" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo 1011 "3" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo 1012 ""
+expect-combo 1013 ""
+expect-enabled 1012 0
+expect-enabled 1013 0
+expect-combo 1009 "ST1:1-2, 3F8/2F8H" "ST1:1-2, 3F8/2F8H" "ST1:2-3, 3E8/2E8H"
+# Escape does nothing in this dialog.
+key esc
+no-box 300
+wait-dialog rs
+settext 1008 "0"
+click 1014
+SCRIPT
+    printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
+    printf 'wait-dialog rs\nsettext 1008 "256"\nclick 1014\n'
+    printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
+    printf 'wait-dialog rs\nsettext 1008 ""\nclick 1014\n'
+    printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
+    cat <<'SCRIPT'
+wait-dialog rs
+settext 1008 "5"
+# Enter presses Add.
+key enter
+wait-dialog main
+expect-list 1006 "COM5: 2SX510, base 3f8H, IRQ4"
+
+# Linx700: "4+3" proposed; IRQ 10 on the second switch position.
+click 1001
+wait-dialog models
+select 1000 5
+click 1003
+wait-dialog linx
+expect-combo 1010 "4+3" "4+3" "9" "10" "11" "12"
+expect-combo 1009 "SW1-1:OFF, 3F8/2F8H" "SW1-1:OFF, 3F8/2F8H" "SW1-1:ON,  3E8/2E8H"
+select 1010 2
+select 1009 1
+click 1014
+wait-dialog main
+expect-list 1006 "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4"
+
+# MPB510-8: first free run of eight COM numbers from 3 is COM7; Escape
+# cancels this dialog.
+click 1001
+wait-dialog models
+select 1000 0
+click 1003
+wait-dialog mpb
+expect-text 1008 "7"
+expect-text 1009 "280"
+key esc
+wait-dialog main
+expect-list 1006 "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4"
+click 1001
+wait-dialog models
+select 1000 0
+click 1003
+wait-dialog mpb
+expect-combo 1010 "10" "3" "4" "5" "6" "7" "9" "10" "11" "12" "15"
+select 1010 3
+settext 1009 "2A0"
+click 1014
+SCRIPT
+    printf 'expect-box "Configuration error" "%s" error none\n' "$base_text"
+    printf 'wait-dialog mpb\nsettext 1009 "000280"\nclick 1014\n'
+    printf 'expect-box "Configuration error" "%s" error none\n' "$base_text"
+    cat <<'SCRIPT'
+wait-dialog mpb
+settext 1009 "1c0H"
+click 1014
+wait-dialog main
+expect-list 1006 "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"
+click 2
+SCRIPT
+    printf 'expect-box "%s" "%s" information none\n' \
+        "$(reminder_caption en)" "$(reminder_text en "IRQ3, IRQ4, IRQ6, IRQ10")"
+    printf 'no-box 500\nexpect-exit 0\n'
+} | drive_script add-en
+
+# The expected values: Serial10000-1 for the 2SX510, Serial10002-3 for the
+# Linx700, Serial10004-11 for the MPB510-8.
+{
+    printf 'Serial10000 DosDevices REG_SZ COM5\nSerial10000 Interrupt REG_DWORD 0x4\n'
+    printf 'Serial10000 Leader REG_SZ Serial10000\nSerial10000 Model REG_SZ 2SX510\n'
+    printf 'Serial10000 PortAddress REG_DWORD 0x3f8\n'
+    printf 'Serial10001 DosDevices REG_SZ COM6\nSerial10001 Interrupt REG_DWORD 0x3\n'
+    printf 'Serial10001 Leader REG_SZ Serial10000\nSerial10001 Model REG_SZ 2SX510\n'
+    printf 'Serial10001 PortAddress REG_DWORD 0x2f8\n'
+    printf 'Serial10002 DosDevices REG_SZ COM3\nSerial10002 Interrupt REG_DWORD 0xa\n'
+    printf 'Serial10002 Leader REG_SZ Serial10002\nSerial10002 Model REG_SZ Linx700\n'
+    printf 'Serial10002 PortAddress REG_DWORD 0x3e8\n'
+    printf 'Serial10003 DosDevices REG_SZ COM4\nSerial10003 Interrupt REG_DWORD 0xa\n'
+    printf 'Serial10003 Leader REG_SZ Serial10002\nSerial10003 Model REG_SZ Linx700\n'
+    printf 'Serial10003 PortAddress REG_DWORD 0x2e8\n'
+    for ((i = 0; i < 8; i++)); do
+        key="Serial1000$((4 + i))"
+        ((4 + i < 10)) || key="Serial100$((4 + i))"
+        printf '%s DosDevices REG_SZ COM%d\n' "$key" $((7 + i))
+        printf '%s Interrupt REG_DWORD 0x6\n' "$key"
+        printf '%s InterruptStatus REG_DWORD 0x1c7\n' "$key"
+        printf '%s Leader REG_SZ Serial10004\n' "$key"
+        printf '%s Model REG_SZ MPB510-8\n' "$key"
+        printf '%s PortAddress REG_DWORD 0x%x\n' "$key" $((0x1c0 + 8 * i))
+        printf '%s PortIndex REG_DWORD 0x%x\n' "$key" $((1 + i))
+    done
+} | sort >"$STORY_DIR/ports-expected.txt"
+ports_table >"$STORY_DIR/ports.txt"
+expect_table ports "$STORY_DIR/ports.txt" <"$STORY_DIR/ports-expected.txt"
+wine_cmd reg query "$SERIAL_KEY" /v PermitShare | tr -d '\r' >"$STORY_DIR/share.txt"
+grep -Eq '^ +PermitShare +REG_DWORD +0x1$' "$STORY_DIR/share.txt" || die "PermitShare is not 1"
+
+# The same refusals in French: string 6 shows its "%n" as it stands.
+use_language fr
+com_fr='Dans le champ \"numéro du premier port\", tapez un nombre compris%nentre 1 et 255. Par exemple, si vous tapez 3, le premier port sera nommé COM3 (ou \\.\\COM3), etc.'
+base_fr="L'adresse de base que vous avez tapée est invalide pour ce type de carte. Vérifiez qu'elle entre dans les bornes admises et que vous  l'avez tapée en hexadécimal."
+{
+    start_line
+    cat <<'SCRIPT'
+wait-dialog main
+click 1001
+wait-dialog models
+select 1000 3
+click 1003
+wait-dialog rs
+expect-caption "Propriétés de la carte"
+settext 1008 "0"
+click 1014
+SCRIPT
+    printf 'expect-box "Erreur de configuration" "%s" error none\n' "$com_fr"
+    cat <<'SCRIPT'
+wait-dialog rs
+click 1015
+wait-dialog main
+click 1001
+wait-dialog models
+select 1000 1
+click 1003
+wait-dialog mpb
+settext 1009 "zz"
+click 1014
+SCRIPT
+    printf 'expect-box "Erreur de configuration" "%s" error none\n' "$base_fr"
+    printf 'wait-dialog mpb\nclose\nwait-dialog main\nexpect-list 1006 %s\nclick 2\n' \
+        '"COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"'
+    printf 'expect-box "%s" "%s" information none\n' \
+        "$(reminder_caption fr)" "$(reminder_text fr "IRQ3, IRQ4, IRQ6, IRQ10")"
+    printf 'no-box 500\nexpect-exit 0\n'
+} | drive_script refusals-fr
+
+# Cancelled dialogs wrote nothing.
+ports_table >"$STORY_DIR/ports-after.txt"
+expect_table unchanged "$STORY_DIR/ports-after.txt" <"$STORY_DIR/ports-expected.txt"
+log "PASS"

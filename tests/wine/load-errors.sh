@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# Port keys that cannot be loaded are skipped: one without its DosDevices
+# value is reported in a warning box that has no owner window (the main
+# window is still being created), one whose Interrupt is text is skipped
+# without a word. The card around them is listed, and the registry keeps
+# the broken keys as they were. In English and in French.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+. "$here/texts.sh"
+
+begin_story load-errors
+root='[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Serial\Parameters'
+cat >"$STORY_DIR/seed.reg" <<EOF2
+REGEDIT4
+
+$root]
+
+$(port_entry Serial10000 COM3 0x3f8 4 2SX510 Serial10000)
+$root\\Serial10001]
+"Interrupt"=dword:00000005
+"PortAddress"=dword:00000280
+
+$root\\Serial10002]
+"DosDevices"="COM8"
+"Interrupt"="5"
+"PortAddress"=dword:00000288
+
+$(port_entry Serial10003 COM4 0x2f8 3 2SX510 Serial10000)
+EOF2
+seed_registry "$STORY_DIR/seed.reg"
+ports_table >"$STORY_DIR/ports-before.txt"
+grep -q '^Serial10002 Interrupt REG_SZ 5$' "$STORY_DIR/ports-before.txt" ||
+    die "the seed did not store Interrupt as text"
+
+for lang in en fr; do
+    use_language "$lang"
+    if [[ $lang == en ]]; then
+        caption='Internal error'
+        text='Error reading mandatory value DosDevices from Serial10001: {sys:2}'
+    else
+        caption='Erreur interne'
+        text="La valeur DosDevices est obligatoire, mais elle n'a pas été lue dans Serial10001: {sys:2}"
+    fi
+    {
+        start_line
+        printf 'expect-box "%s" "%s" warning none\n' "$caption" "$text"
+        printf 'no-box 500\nwait-dialog main\n'
+        printf 'expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ4"\nclick 2\n'
+        printf 'expect-box "%s" "%s" information none\n' \
+            "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ3, IRQ4")"
+        printf 'no-box 500\nexpect-exit 0\n'
+    } | drive_script "load-$lang"
+done
+
+ports_table >"$STORY_DIR/ports-after.txt"
+expect_table unchanged "$STORY_DIR/ports-after.txt" <"$STORY_DIR/ports-before.txt"
+log "PASS"

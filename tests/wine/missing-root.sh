@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# The serial driver's ports root is missing: the program reports that it
+# cannot open it, in a warning box with no owner window (the main window is
+# still being created), and ends with exit code 0 without showing its list.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+
+begin_story missing-root
+delete_ports_root
+
+for lang in en fr; do
+    use_language "$lang"
+    caption='Internal error'
+    [[ $lang == en ]] || caption='Erreur interne'
+    {
+        start_line
+        cat <<SCRIPT
+systext 2
+expect-box "$caption" "listCards/OpenKey: {sys:2}" warning none
+boxes-until-exit
+SCRIPT
+    } | drive_script "open-$lang"
+    # Wine's CreateDialogParamA returns the handle of a dialog that was
+    # destroyed during its WM_INITDIALOG, so start-up treats it as created:
+    # the report is the only box, and the program ends at its WM_QUIT.
+    expect_line "open-$lang" 'boxes 0'
+    expect_line "open-$lang" 'exit 0'
+    # The system text must be a real text, not an empty one.
+    if grep -qx 'systext 2 ""' "$STORY_DIR/open-$lang.txt"; then
+        die "no system text for error 2"
+    fi
+done
+log "PASS"

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# Escape, Alt+F4 and the caption's close box end the program like Quit:
+# at once on an empty configuration; after the exit checks when cards are
+# configured (one 4SX510 on IRQ 10: the reminder to reserve IRQ10 only).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+. "$here/texts.sh"
+
+begin_story quit-keys
+ensure_ports_root
+
+# How each way of quitting is given to the main window.
+quit_command() {
+    case $1 in
+    esc) printf 'key esc\n' ;;
+    altf4) printf 'key altf4\n' ;;
+    closebox) printf 'close\n' ;;
+    esac
+}
+
+for way in esc altf4 closebox; do
+    {
+        start_line
+        printf 'wait-dialog main\nexpect-list 1006\n'
+        quit_command "$way"
+        printf 'no-box 500\nexpect-exit 0\n'
+    } | drive_script "empty-$way"
+done
+
+seed_ports <<'PORTS'
+Serial10000 COM3 0x3f8 10 4SX510 Serial10000
+Serial10001 COM4 0x2f8 10 4SX510 Serial10000
+Serial10002 COM5 0x3e8 10 4SX510 Serial10000
+Serial10003 COM6 0x2e8 10 4SX510 Serial10000
+PORTS
+
+for lang in en fr; do
+    use_language "$lang"
+    for way in esc altf4 closebox; do
+        {
+            start_line
+            printf 'wait-dialog main\nexpect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"\n'
+            quit_command "$way"
+            printf 'expect-box "%s" "%s" information none\n' \
+                "$(reminder_caption "$lang")" "$(reminder_text "$lang" IRQ10)"
+            printf 'no-box 500\nexpect-exit 0\n'
+        } | drive_script "card-$lang-$way"
+    done
+done
+log "PASS"

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# Removing cards: Remove without a selection asks for one; removing the
+# selected two-port card deletes its two port keys at once and leaves the
+# other card's keys; removing the last card empties the list and the
+# configuration, so Quit has nothing to check.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+. "$here/texts.sh"
+
+begin_story remove-card
+seed_ports <<'PORTS'
+Serial10000 COM3 0x3f8 10 4SX510 Serial10000
+Serial10001 COM4 0x2f8 10 4SX510 Serial10000
+Serial10002 COM5 0x3e8 10 4SX510 Serial10000
+Serial10003 COM6 0x2e8 10 4SX510 Serial10000
+Serial10004 COM10 0x280 5 2SX510 Serial10004
+Serial10005 COM11 0x288 5 2SX510 Serial10004
+PORTS
+
+for lang in en fr; do
+    use_language "$lang"
+    {
+        start_line
+        cat <<SCRIPT
+wait-dialog main
+expect-list 1006 "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
+click 3
+expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
+click 1002
+expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
+wait-dialog main
+expect-list 1006 "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
+close
+SCRIPT
+        printf 'expect-box "%s" "%s" information none\n' \
+            "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ5, IRQ10")"
+        printf 'expect-exit 0\n'
+    } | drive_script "no-selection-$lang"
+done
+
+use_language en
+{
+    start_line
+    cat <<'SCRIPT'
+wait-dialog main
+select 1006 0
+click 3
+wait-dialog main
+expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
+no-box 500
+click 2
+SCRIPT
+    printf 'expect-box "%s" "%s" information none\n' \
+        "$(reminder_caption en)" "$(reminder_text en IRQ10)"
+    printf 'expect-exit 0\n'
+} | drive_script remove-first
+
+ports_table | cut -d' ' -f1 | sort -u >"$STORY_DIR/keys-left.txt"
+expect_table keys-left "$STORY_DIR/keys-left.txt" <<'KEYS'
+Serial10000
+Serial10001
+Serial10002
+Serial10003
+KEYS
+
+{
+    start_line
+    cat <<'SCRIPT'
+wait-dialog main
+expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
+select 1006 0
+click 3
+wait-dialog main
+expect-list 1006
+click 2
+no-box 500
+expect-exit 0
+SCRIPT
+} | drive_script remove-last
+
+ports_table >"$STORY_DIR/ports-left.txt"
+expect_table ports-left "$STORY_DIR/ports-left.txt" </dev/null
+log "PASS"

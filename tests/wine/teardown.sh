@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# Ends a run of the end-to-end suite: removes the template prefix, which
+# setup.sh makes anew for each run. The locales are kept for the next run.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+
+[[ -n ${CARDINST_WORK:-} ]] || die "CARDINST_WORK must be set"
+if [[ -d $CARDINST_WORK/template ]]; then
+    WINEPREFIX="$CARDINST_WORK/template" limited 20 wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$CARDINST_WORK/template"
+fi
+[[ ! -e $CARDINST_WORK/template ]] || die "cannot remove the template prefix"
+log "template prefix removed"

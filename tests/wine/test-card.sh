@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# Testing cards configured earlier, through virtual serial lines: a port
+# with a loopback connector, a port with none, and ports the system does not
+# know. Each port of the selected card gets one result line, in one box
+# without icon or owner. In English and in French.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+. "$here/texts.sh"
+
+begin_story test-card
+seed_ports <<'PORTS'
+Serial10000 COM10 0x3f8 4 2SX510 Serial10000
+Serial10001 COM11 0x2f8 3 2SX510 Serial10000
+Serial10002 COM12 0x3e8 5 2SX510 Serial10002
+Serial10003 COM13 0x2e8 7 2SX510 Serial10002
+PORTS
+serial_line 10 loopback
+serial_line 11 open
+
+for lang in en fr; do
+    use_language "$lang"
+    if [[ $lang == en ]]; then
+        caption='Tests results'
+        card1='COM10: OK (send and receive)\nCOM11: OK (send) (no loopback connector found)\n'
+        card2='COM12: Error: port not installed\nCOM13: Error: port not installed\n'
+    else
+        caption='Résultat des tests'
+        card1='COM10: Emission et réception OK\nCOM11: Emission OK (connecteur de test absent)\n'
+        card2='COM12: Erreur: Port non installé\nCOM13: Erreur: Port non installé\n'
+    fi
+    {
+        start_line
+        cat <<SCRIPT
+wait-dialog main
+expect-list 1006 "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
+select 1006 0
+click 1002
+expect-box "$caption" "$card1" none none
+wait-dialog main
+expect-list 1006 "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
+select 1006 1
+click 1002
+expect-box "$caption" "$card2" none none
+key esc
+expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ3, IRQ4, IRQ5, IRQ7")" information none
+no-box 500
+expect-exit 0
+SCRIPT
+    } | drive_script "test-$lang"
+done
+log "PASS"
