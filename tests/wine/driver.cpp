@@ -875,6 +875,17 @@ void Run(const std::vector<std::string> &w) {
         NeedDialog();
         HWND focus = FocusIn(current);
         Say("focus %d", focus ? GetDlgCtrlID(focus) : 0);
+    } else if (cmd == "post") {
+        // A command posted straight to the dialog, whatever its state: what
+        // a stray message or another program could send.
+        need(1);
+        PostMessageW(current, WM_COMMAND, MAKEWPARAM(Number(w[1]), BN_CLICKED),
+                     (LPARAM)Control(w[1]));
+        Say("posted %s", w[1].c_str());
+    } else if (cmd == "wait-box") {
+        if (!WaitFor(WaitArg(w, 1, kDefaultWait), [] { return FindMessageBox() != nullptr; }))
+            Fail("no message box appeared");
+        Say("box open");
     } else if (cmd == "close") {
         WaitReady();
         PostMessageW(current, WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -3,7 +3,8 @@
 # Removing cards: Remove without a selection asks for one; removing the
 # selected two-port card deletes its two port keys at once and leaves the
 # other card's keys; removing the last card empties the list and the
-# configuration, so Quit has nothing to check.
+# configuration, so Quit has nothing to check; a card added in this run is
+# removed as well as one configured before.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
@@ -82,4 +83,32 @@ SCRIPT
 
 ports_table >"$STORY_DIR/ports-left.txt"
 expect_table ports-left "$STORY_DIR/ports-left.txt" </dev/null
+
+# A card added through the dialogs can be removed in the same run: its keys
+# go, and Quit then has nothing to check.
+{
+    start_line
+    cat <<'SCRIPT'
+wait-dialog main
+click 1001
+wait-dialog models
+select 1000 4
+click 1003
+wait-dialog rs
+expect-text 1008 "3"
+click 1014
+wait-dialog main
+expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ4"
+select 1006 0
+click 3
+wait-dialog main
+expect-list 1006
+click 2
+no-box 500
+expect-exit 0
+SCRIPT
+} | drive_script remove-added
+
+ports_table >"$STORY_DIR/ports-after-added.txt"
+expect_table ports-after-added "$STORY_DIR/ports-after-added.txt" </dev/null
 log "PASS"

@@ -60,3 +60,21 @@ no_selection_text() {
         printf '%s' "Vous devez d'abord sélectionner une carte dans la liste."
     fi
 }
+
+# "The name <com> is used in both the <key> and <key> keys".
+duplicate_name_text() {
+    if [[ $1 == en ]]; then
+        printf 'ERROR: The name %s is used in both the %s and %s keys.' "$2" "$3" "$4"
+    else
+        printf 'ERREUR: Le nom %s est utilisé simultanément par les clés %s et %s.' "$2" "$3" "$4"
+    fi
+}
+
+# "Interrupt <n> is shared between ports <a> and <b>".
+shared_irq_text() {
+    if [[ $1 == en ]]; then
+        printf 'Potential problem:Interrupt %s is shared between ports %s and %s. Some cards do not allow this.' "$2" "$3" "$4"
+    else
+        printf "Problème potentiel : L'interruption %s est partagée entre les deux ports %s et %s. Certaines cartes ne supportent pas cela." "$2" "$3" "$4"
+    fi
+}

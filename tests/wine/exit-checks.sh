@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
+# Quitting with two conflicting cards: every conflict is shown, one box at
+# a time, names first, then interrupts shared between the cards (each port
+# of one with each port of the other), then addresses, and last the
+# reminder of the interrupts to reserve. Commands that reach the main window
+# while the boxes are open (Remove, Add..., Quit again) are ignored: nothing
+# changes in the registry and no box is shown twice.
+# In English and in French.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+. "$here/texts.sh"
+
+begin_story exit-checks
+seed_ports <<'PORTS'
+Serial10000 COM3 0x3f8 5 2SX510 Serial10000
+Serial10001 COM4 0x2f8 5 2SX510 Serial10000
+Serial10002 COM4 0x3e8 5 2SX-BTL Serial10002
+Serial10003 COM5 0x3f8 5 2SX-BTL Serial10002
+PORTS
+ports_table >"$STORY_DIR/ports-before.txt"
+
+for lang in en fr; do
+    use_language "$lang"
+    conflict=$(conflict_caption "$lang")
+    {
+        start_line
+        cat <<SCRIPT
+wait-dialog main
+expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ5" "COM4: 2SX-BTL, base 3e8H, IRQ5"
+select 1006 0
+click 2
+wait-box
+post 3
+post 1001
+post 2
+expect-box "$conflict" "$(duplicate_name_text "$lang" COM4 Serial10001 Serial10002)" error none
+expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM3 COM4)" warning none
+expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM3 COM5)" warning none
+expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM4 COM4)" warning none
+expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM4 COM5)" warning none
+expect-box "$conflict" "$(duplicate_address_text "$lang" 3f8 COM3 COM5)" error none
+expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" IRQ5)" information none
+no-box 500
+expect-exit 0
+SCRIPT
+    } | drive_script "quit-$lang"
+done
+
+ports_table >"$STORY_DIR/ports-after.txt"
+expect_table unchanged "$STORY_DIR/ports-after.txt" <"$STORY_DIR/ports-before.txt"
+log "PASS"
