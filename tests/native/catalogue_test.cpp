@@ -2,6 +2,7 @@
 // address choices or ranges.
 #include "fixture.h"
 
+#include <algorithm>
 #include <stdio.h>
 
 namespace {
@@ -108,6 +109,27 @@ TEST(CardCatalogueTest, HoldsTheTenModelsInListOrder) {
             EXPECT_EQ(wanted, LabelAddresses(choices[c].label));
             const char *prefix = row.dialogTemplate == IDD_LINX ? "SW1-1:" : "ST1:";
             EXPECT_EQ(0u, std::string(choices[c].label).find(prefix));
+        }
+    }
+}
+
+// Each interrupt combo box opens with its default selected: the default is
+// offered, the offered values are distinct and fit a combo box, and only
+// the switch-selected cards offer the pair code.
+TEST(CardCatalogueTest, EveryInterruptListOffersItsDefaultOnce) {
+    for (const CardModel *row = CardCatalogue; row->name; row++) {
+        SCOPED_TRACE(row->name);
+        std::vector<int> offered = IrqList(row->irqChoices);
+        int defaultIrq = offered[0];
+        offered.erase(offered.begin());
+        EXPECT_LE(offered.size(), 16u);
+        EXPECT_EQ(1, std::count(offered.begin(), offered.end(), defaultIrq));
+        for (int irq : offered) {
+            EXPECT_EQ(1, std::count(offered.begin(), offered.end(), irq)) << irq;
+            if (irq == IRQ_PAIR_4_3)
+                EXPECT_EQ(IDD_LINX, row->dialogTemplate);
+            else
+                EXPECT_TRUE(irq >= 1 && irq <= 15) << irq;
         }
     }
 }
