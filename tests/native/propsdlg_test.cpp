@@ -581,3 +581,23 @@ TEST_F(AddCardTest, APropertiesDialogThatCannotBeCreatedOnlyRebuildsTheList) {
     EXPECT_EQ(LB_ERR, sim::Selection(MainWindow, IDC_CARDLIST));
     EXPECT_EQ(2u, Ports().size());
 }
+
+// The COM number box takes digits only when typed, but a pasted text or a
+// program can put anything there: it reads as 0 and is refused.
+TEST_F(PropsDialogTest, ComNumbersThatAreNotNumbersAreRefused) {
+    for (const char *name : {"2SX510", "MPB510-8"}) {
+        SCOPED_TRACE(name);
+        Fresh();
+        const CardModel *row = Row(name);
+        EXPECT_EQ(-2, Run(row, [row](HWND dialog) {
+            for (const char *text : {"COM3", "-3", "99999999999"}) {
+                SetDlgItemTextA(dialog, IDC_FIRSTCOM, text);
+                sim::Click(dialog, IDC_PROP_ADD);
+            }
+            sim::Click(dialog, CancelId(row));
+        }));
+        EXPECT_EQ(std::vector<std::string>(3, EntryError(IDS_BAD_FIRST_COM)), Described());
+        EXPECT_EQ(nullptr, PortList.next);
+        EXPECT_TRUE(sim::RegSubkeys(PORTS_ROOT).empty());
+    }
+}
