@@ -22,12 +22,11 @@ std::set<void *> localBlocks;
 // Blocks still allocated when the machine was reset: the program may hold
 // one in a global across tests and free it later, which is no error.
 std::set<void *> retiredBlocks;
-std::map<DWORD, std::string> systemTexts;
-thread_local DWORD lastError = 0;
+DWORD lastError = 0;
 
 // The English texts that Windows gives for the codes the program may meet.
-const std::map<DWORD, std::string> &DefaultSystemTexts() {
-    static const std::map<DWORD, std::string> texts = {
+std::map<DWORD, std::string> DefaultSystemTexts() {
+    return {
         {0, "The operation completed successfully.\r\n"},
         {1, "Incorrect function.\r\n"},
         {2, "The system cannot find the file specified.\r\n"},
@@ -64,61 +63,16 @@ const std::map<DWORD, std::string> &DefaultSystemTexts() {
         {1814, "The specified resource name cannot be found in the image file.\r\n"},
         {1815, "The specified resource language ID cannot be found in the image file.\r\n"},
     };
+}
+
+std::map<DWORD, std::string> &SystemTexts() {
+    static std::map<DWORD, std::string> texts = DefaultSystemTexts();
     return texts;
-}
-
-void ResetCore() {
-    failures.clear();
-    callCounts.clear();
-    failRequests.clear();
-    retiredBlocks.insert(localBlocks.begin(), localBlocks.end());
-    localBlocks.clear();
-    systemTexts = DefaultSystemTexts();
-    lastError = 0;
-}
-
-// Expands the escapes of a message-table text the way FormatMessage does.
-// Returns false (error 87) when the text needs arguments it was not given.
-bool ExpandMessage(const std::string &text, bool ignoreInserts, std::string *out) {
-    out->clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c != '%' || i + 1 >= text.size()) {
-            out->push_back(c);
-            continue;
-        }
-        char n = text[i + 1];
-        if (n >= '1' && n <= '9') {
-            if (!ignoreInserts) {
-                return false;
-            }
-            out->push_back(c);
-            continue;
-        }
-        ++i;
-        switch (n) {
-        case '0':
-            return true;
-        case 'n':
-            *out += "\r\n";
-            break;
-        case 'r':
-            out->push_back('\r');
-            break;
-        case 't':
-            out->push_back('\t');
-            break;
-        default: // %% %. %! %space and the like give the character itself
-            out->push_back(n);
-            break;
-        }
-    }
-    return true;
 }
 
 } // namespace
 
-thread_local int apiDepth = 0;
+int apiDepth = 0;
 
 void Fail(const std::string &what) {
     failures.push_back(what);
@@ -128,62 +82,36 @@ void Count(const std::string &function) {
     ++callCounts[function];
 }
 
+void SetError(DWORD error) {
+    lastError = error;
+}
+
 bool Hit(const std::string &function, LONG_PTR *result, DWORD *error) {
     ++callCounts[function];
-    auto it = failRequests.find(function);
-    if (it == failRequests.end()) {
-        return false;
-    }
     bool hit = false;
-    std::vector<FailRequest> &requests = it->second;
+    std::vector<FailRequest> &requests = failRequests[function];
     for (size_t i = 0; i < requests.size();) {
-        if (--requests[i].remaining == 0) {
-            if (!hit) {
-                hit = true;
-                if (result) {
-                    *result = requests[i].result;
-                }
-                if (error) {
-                    *error = requests[i].lastError;
-                }
-            }
-            requests.erase(requests.begin() + static_cast<std::ptrdiff_t>(i));
-        } else {
+        if (--requests[i].remaining > 0) {
             ++i;
+            continue;
         }
+        if (!hit && result)
+            *result = requests[i].result;
+        if (!hit && error)
+            *error = requests[i].lastError;
+        hit = true;
+        requests.erase(requests.begin() + static_cast<std::ptrdiff_t>(i));
     }
     return hit;
 }
 
-int CompareUpper(const std::string &a, const std::string &b) {
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]);
-        unsigned char cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'a' && ca <= 'z') {
-            ca = static_cast<unsigned char>(ca - 'a' + 'A');
-        }
-        if (cb >= 'a' && cb <= 'z') {
-            cb = static_cast<unsigned char>(cb - 'a' + 'A');
-        }
-        if (ca >= 0xE0 && ca <= 0xFE && ca != 0xF7) {
-            ca = static_cast<unsigned char>(ca - 0x20);
-        }
-        if (cb >= 0xE0 && cb <= 0xFE && cb != 0xF7) {
-            cb = static_cast<unsigned char>(cb - 0x20);
-        }
-        if (ca != cb) {
-            return ca < cb ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
-
-bool EqualNoCase(const std::string &a, const std::string &b) {
-    return CompareUpper(a, b) == 0;
+bool HitSettingError(const std::string &function) {
+    DWORD error = 0;
+    if (!Hit(function, nullptr, &error))
+        return false;
+    if (error)
+        lastError = error;
+    return true;
 }
 
 } // namespace detail
@@ -193,7 +121,13 @@ void Reset() {
     detail::ResetRegistry();
     detail::ResetPorts();
     detail::ResetResources();
-    detail::ResetCore();
+    detail::failures.clear();
+    detail::callCounts.clear();
+    detail::failRequests.clear();
+    detail::retiredBlocks.insert(detail::localBlocks.begin(), detail::localBlocks.end());
+    detail::localBlocks.clear();
+    detail::SystemTexts() = detail::DefaultSystemTexts();
+    detail::lastError = 0;
 }
 
 const std::vector<std::string> &Failures() {
@@ -201,11 +135,10 @@ const std::vector<std::string> &Failures() {
 }
 
 void FailCall(const std::string &function, int nth, LONG_PTR result, DWORD lastError) {
-    if (nth < 1) {
+    if (nth < 1)
         detail::Fail("FailCall(" + function + "): the call number counts from 1");
-        return;
-    }
-    detail::failRequests[function].push_back({nth, result, lastError});
+    else
+        detail::failRequests[function].push_back({nth, result, lastError});
 }
 
 int CallCount(const std::string &function) {
@@ -214,10 +147,7 @@ int CallCount(const std::string &function) {
 }
 
 void SetSystemText(DWORD code, const std::string &text) {
-    if (detail::systemTexts.empty()) {
-        detail::systemTexts = detail::DefaultSystemTexts();
-    }
-    detail::systemTexts[code] = text;
+    detail::SystemTexts()[code] = text;
 }
 
 int LocalAllocCount() {
@@ -226,8 +156,7 @@ int LocalAllocCount() {
 
 } // namespace sim
 
-using sim::detail::Api;
-using sim::detail::lastError;
+using namespace sim::detail;
 
 extern "C" {
 
@@ -241,133 +170,55 @@ void WINAPI SetLastError(DWORD dwErrCode) {
     lastError = dwErrCode;
 }
 
-HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
-    Api api("LocalAlloc");
-    if (uFlags & LMEM_MOVEABLE) {
-        sim::detail::Fail("LocalAlloc: movable blocks are not supported here");
+// Only what the program asks for: a system text in an allocated block.
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                            LPSTR lpBuffer, DWORD nSize, va_list *Arguments) {
+    Api api(nullptr);
+    if (HitSettingError("FormatMessageA"))
+        return 0;
+    (void)dwLanguageId; // the system texts exist in English only
+    (void)nSize;
+    if (dwFlags != (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER) || lpSource ||
+        Arguments || !lpBuffer) {
+        Fail("FormatMessageA: only allocated system texts without arguments exist here");
+        lastError = ERROR_INVALID_PARAMETER;
+        return 0;
     }
-    void *block = ::malloc(uBytes ? uBytes : 1);
-    if (!block) {
-        lastError = ERROR_NOT_ENOUGH_MEMORY;
-        return NULL;
+    auto it = SystemTexts().find(dwMessageId);
+    if (it == SystemTexts().end()) {
+        lastError = ERROR_MR_MID_NOT_FOUND;
+        return 0;
     }
-    if (uFlags & LMEM_ZEROINIT) {
-        memset(block, 0, uBytes ? uBytes : 1);
+    // A text with inserts (%1...) needs arguments that the program never gives.
+    const std::string &text = it->second;
+    if (text.find('%') != std::string::npos) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return 0;
     }
-    sim::detail::localBlocks.insert(block);
-    return block;
+    char *block = static_cast<char *>(::malloc(text.size() + 1));
+    memcpy(block, text.c_str(), text.size() + 1);
+    localBlocks.insert(block);
+    *reinterpret_cast<char **>(lpBuffer) = block;
+    return static_cast<DWORD>(text.size());
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     Api api("LocalFree");
-    if (!hMem) {
-        return NULL;
-    }
-    auto retired = sim::detail::retiredBlocks.find(hMem);
-    if (retired != sim::detail::retiredBlocks.end()) {
-        sim::detail::retiredBlocks.erase(retired);
+    if (!hMem || retiredBlocks.erase(hMem) || localBlocks.erase(hMem)) {
         ::free(hMem);
         return NULL;
     }
-    auto it = sim::detail::localBlocks.find(hMem);
-    if (it == sim::detail::localBlocks.end()) {
-        sim::detail::Fail("LocalFree: not a live block from LocalAlloc (freed twice?)");
-        lastError = ERROR_INVALID_HANDLE;
-        return hMem;
-    }
-    sim::detail::localBlocks.erase(it);
-    ::free(hMem);
-    return NULL;
-}
-
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPSTR lpBuffer, DWORD nSize, va_list *Arguments) {
-    Api api(nullptr);
-    LONG_PTR ignored = 0;
-    DWORD injected = 0;
-    if (sim::detail::Hit("FormatMessageA", &ignored, &injected)) {
-        lastError = injected;
-        return 0;
-    }
-    (void)dwLanguageId; // the system texts exist in English only
-    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || (dwFlags & FORMAT_MESSAGE_FROM_STRING) ||
-        (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) || lpSource) {
-        sim::detail::Fail("FormatMessageA: only FORMAT_MESSAGE_FROM_SYSTEM texts exist here");
-        lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
-    if (!lpBuffer) {
-        lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
-    if (sim::detail::systemTexts.empty()) {
-        sim::detail::systemTexts = sim::detail::DefaultSystemTexts();
-    }
-    auto it = sim::detail::systemTexts.find(dwMessageId);
-    if (it == sim::detail::systemTexts.end()) {
-        lastError = ERROR_MR_MID_NOT_FOUND;
-        return 0;
-    }
-    std::string text;
-    bool ignoreInserts = (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
-    if (!sim::detail::ExpandMessage(it->second, ignoreInserts || Arguments, &text)) {
-        lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
-    if (Arguments && !ignoreInserts && text.find('%') != std::string::npos) {
-        sim::detail::Fail("FormatMessageA: inserts with arguments are not supported here");
-    }
-    DWORD length = static_cast<DWORD>(text.size());
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-        SIZE_T size = (length + 1 > nSize ? length + 1 : nSize);
-        char *block = static_cast<char *>(LocalAlloc(LMEM_FIXED, size));
-        if (!block) {
-            return 0;
-        }
-        memcpy(block, text.c_str(), length + 1);
-        *reinterpret_cast<char **>(lpBuffer) = block;
-        return length;
-    }
-    if (length + 1 > nSize) {
-        lastError = ERROR_INSUFFICIENT_BUFFER;
-        return 0;
-    }
-    memcpy(lpBuffer, text.c_str(), length + 1);
-    return length;
-}
-
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
-    Api api("GetModuleHandleA");
-    if (lpModuleName) {
-        lastError = ERROR_FILE_NOT_FOUND;
-        return NULL;
-    }
-    return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000));
+    Fail("LocalFree: not a live block from FormatMessageA (freed twice?)");
+    lastError = ERROR_INVALID_HANDLE;
+    return hMem;
 }
 
 void *SimMalloc(size_t size) {
-    if (sim::detail::Hit("malloc", NULL, NULL)) {
-        return NULL;
-    }
-    return ::malloc(size);
+    return Hit("malloc") ? NULL : ::malloc(size);
 }
 
 void *SimCalloc(size_t count, size_t size) {
-    if (sim::detail::Hit("calloc", NULL, NULL)) {
-        return NULL;
-    }
-    return ::calloc(count, size);
-}
-
-void *SimRealloc(void *block, size_t size) {
-    if (sim::detail::Hit("realloc", NULL, NULL)) {
-        return NULL;
-    }
-    return ::realloc(block, size);
-}
-
-void SimFree(void *block) {
-    ::free(block);
+    return Hit("calloc") ? NULL : ::calloc(count, size);
 }
 
 } // extern "C"

@@ -18,21 +18,24 @@ void Fail(const std::string &what);
 // Counts one call of `function` (CallCount) and tells whether a FailCall
 // request makes this call fail; if so, *result and *lastError receive what
 // the request asked for.
-bool Hit(const std::string &function, LONG_PTR *result, DWORD *lastError);
+bool Hit(const std::string &function, LONG_PTR *result = nullptr, DWORD *lastError = nullptr);
+// Hit for the functions whose failure sets the last error, when the request
+// gives one.
+bool HitSettingError(const std::string &function);
 // Counts one call without any failure request attached to it.
 void Count(const std::string &function);
+// Sets the last error without counting a call of SetLastError.
+void SetError(DWORD error);
 
 // Marks a call of the Win32 API for CallCount: only calls made by the
 // program (or a test) count, not those the stand-in makes on its own. The
 // stand-in's calls into the program (dialog procedures, test handlers) are
 // wrapped in a Callout, so that what the program does there counts again.
-extern thread_local int apiDepth;
+extern int apiDepth;
 struct Api {
     explicit Api(const char *function) {
-        if (apiDepth == 0 && function) {
+        if (apiDepth++ == 0 && function)
             Count(function);
-        }
-        ++apiDepth;
     }
     ~Api() {
         --apiDepth;
@@ -58,36 +61,22 @@ void ResetWindows();
 void ResetPorts();
 void ResetResources();
 
-// Case-insensitive comparison of ASCII/Windows-1252 texts, as the registry
-// compares names (by their upper-case forms).
-int CompareUpper(const std::string &a, const std::string &b);
-bool EqualNoCase(const std::string &a, const std::string &b);
-
-// ---- Resources read from the program's resource script.
+// ---- Dialog templates read from the program's resource script.
 struct ControlTemplate {
     std::string text;
-    int id = 0;
+    int id;
     std::string className;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    int x = 0, y = 0, cx = 0, cy = 0;
+    DWORD style;
 };
 
 struct DialogTemplate {
-    int id = 0;
-    WORD language = 0;
-    DWORD style = 0;
-    DWORD exStyle = 0;
+    int id;
+    DWORD style;
     std::string caption;
-    std::string fontName;
-    int pointSize = 0;
-    int x = 0, y = 0, cx = 0, cy = 0;
     std::vector<ControlTemplate> controls;
 };
 
-WORD Language();
-// The template for `id` in the current language (or the loader's fallback),
-// or NULL.
+// The template for `id` in the current language, or NULL.
 const DialogTemplate *FindDialog(int id);
 // The string `id` in the current language as Windows-1252 bytes; false when
 // the string does not exist.

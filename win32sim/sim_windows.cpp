@@ -1,10 +1,11 @@
-// Windows, dialogs and their controls, the dialog manager's keyboard
-// handling, message boxes and the thread's message queue, plus the test API
-// that acts as the user.
+// Dialogs and their controls, the dialog manager's keyboard handling,
+// message boxes and the thread's message queue, plus the test API that acts
+// as the user.
 #include "sim_internal.h"
 
+#include <algorithm>
+#include <cctype>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 
@@ -19,8 +20,10 @@ struct Item {
 
 struct Window {
     HWND hwnd = nullptr;
-    bool isDialog = false;
     bool live = true;
+    bool isDialog = false;
+    DWORD style = 0;
+    std::string text; // a dialog's caption, a control's text
     // Dialogs
     int templateId = 0;
     HWND owner = nullptr;
@@ -30,35 +33,20 @@ struct Window {
     bool destroying = false;
     INT_PTR result = 0;
     int defId = IDOK;
-    HWND savedFocus = nullptr;
-    LONG_PTR msgResult = 0;
-    LONG_PTR dlgUser = 0;
+    HWND focus = nullptr;       // the control that has the focus when the dialog is active
     std::vector<HWND> children; // template order
     // Controls
     HWND parent = nullptr;
     int id = 0;
-    std::vector<Item> items;
-    int selection = -1;
-    int check = 0;
-    size_t textLimit = 32767;
-    // Both
     std::string className;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    std::string text;
-    LONG_PTR userData = 0;
-};
-
-struct ModalFrame {
-    bool isBox;
-    HWND dialog;
+    std::vector<Item> items; // list and combo boxes
+    int selection = -1;
 };
 
 std::map<uintptr_t, std::unique_ptr<Window>> windows; // live and destroyed, until Reset
 uintptr_t nextWindow = 0x10010;
-HWND focus = nullptr;
-HWND active = nullptr;
-std::vector<ModalFrame> modalStack;
+HWND active = nullptr;        // the dialog that has the focus; none while a box is open
+std::vector<HWND> modalLoops; // the modal dialogs and (NULL) boxes running, innermost last
 std::deque<MSG> queue;
 bool quitPosted = false;
 int quitCode = 0;
@@ -66,974 +54,351 @@ std::vector<Box> boxes;
 std::function<int(const Box &)> boxHandler;
 std::map<int, std::deque<std::function<void(HWND)>>> dialogHandlers;
 std::function<void()> idleHandler;
-int boxDepth = 0;
 
 Window *W(HWND h) {
     auto it = windows.find(reinterpret_cast<uintptr_t>(h));
-    if (it == windows.end() || !it->second->live) {
-        return nullptr;
-    }
-    return it->second.get();
+    return it != windows.end() && it->second->live ? it->second.get() : nullptr;
 }
 
 Window *NewWindow() {
-    auto w = std::make_unique<Window>();
+    Window *w = (windows[nextWindow] = std::make_unique<Window>()).get();
     w->hwnd = reinterpret_cast<HWND>(nextWindow);
     nextWindow += 4;
-    Window *raw = w.get();
-    windows[reinterpret_cast<uintptr_t>(raw->hwnd)] = std::move(w);
-    return raw;
-}
-
-std::string Hex(uintptr_t v) {
-    char buf[32];
-    snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-    return buf;
+    return w;
 }
 
 std::string Describe(HWND h) {
     Window *w = W(h);
-    if (!w) {
-        return "window " + Hex(reinterpret_cast<uintptr_t>(h));
-    }
-    if (w->isDialog) {
+    if (!w)
+        return "a destroyed or unknown window";
+    if (w->isDialog)
         return "dialog " + std::to_string(w->templateId);
-    }
-    Window *d = W(w->parent);
-    return w->className + " " + std::to_string(w->id) + " of dialog " +
-           std::to_string(d ? d->templateId : 0);
+    return w->className + " " + std::to_string(w->id) + " of " + Describe(w->parent);
 }
 
 // The dialog a window belongs to: itself for a dialog, its parent for a
 // control.
 Window *DialogOfWindow(HWND h) {
     Window *w = W(h);
-    if (!w) {
-        return nullptr;
-    }
-    return w->isDialog ? w : W(w->parent);
+    return w && !w->isDialog ? W(w->parent) : w;
 }
 
-bool IsChildOf(HWND child, HWND dialog) {
-    Window *w = W(child);
-    return w && !w->isDialog && w->parent == dialog;
-}
-
-bool IsPushButton(const Window *w) {
-    DWORD type = w->style & BS_TYPEMASK;
-    return w->className == "Button" && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
+Window *Child(const Window *dialog, int id) {
+    for (HWND c : dialog->children)
+        if (W(c) && W(c)->id == id)
+            return W(c);
+    return nullptr;
 }
 
 bool Usable(const Window *w) {
     return (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
 }
 
-HWND FirstTabItem(const Window *dialog) {
-    for (HWND c : dialog->children) {
-        Window *w = W(c);
-        if (w && Usable(w) && (w->style & WS_TABSTOP)) {
-            return c;
-        }
-    }
-    for (HWND c : dialog->children) {
-        Window *w = W(c);
-        if (w && Usable(w)) {
-            return c;
-        }
-    }
-    return nullptr;
+bool IsPushButton(const Window *w) {
+    return w->className == "Button" && (w->style & 0xF) <= BS_DEFPUSHBUTTON;
 }
 
+// The next usable tab stop after `from` (the first one when `from` is NULL),
+// going round; NULL when there is none.
 HWND NextTabItem(const Window *dialog, HWND from) {
     const std::vector<HWND> &kids = dialog->children;
-    size_t start = 0;
-    for (size_t i = 0; i < kids.size(); ++i) {
-        if (kids[i] == from) {
-            start = i + 1;
-        }
-    }
+    size_t start = std::find(kids.begin(), kids.end(), from) - kids.begin() + 1;
+    start = start > kids.size() ? 0 : start;
     for (size_t k = 0; k < kids.size(); ++k) {
-        HWND c = kids[(start + k) % kids.size()];
-        Window *w = W(c);
-        if (w && Usable(w) && (w->style & WS_TABSTOP)) {
-            return c;
-        }
+        Window *w = W(kids[(start + k) % kids.size()]);
+        if (w && Usable(w) && (w->style & WS_TABSTOP))
+            return w->hwnd;
     }
     return nullptr;
 }
 
-std::string MessageName(UINT msg) {
-    static const std::map<UINT, const char *> names = {
-        {WM_SETTEXT, "WM_SETTEXT"},
-        {WM_GETTEXT, "WM_GETTEXT"},
-        {WM_GETTEXTLENGTH, "WM_GETTEXTLENGTH"},
-        {WM_SETFONT, "WM_SETFONT"},
-        {WM_GETFONT, "WM_GETFONT"},
-        {WM_KEYDOWN, "WM_KEYDOWN"},
-        {WM_KEYUP, "WM_KEYUP"},
-        {WM_CHAR, "WM_CHAR"},
-        {BM_GETCHECK, "BM_GETCHECK"},
-        {BM_SETCHECK, "BM_SETCHECK"},
-        {BM_CLICK, "BM_CLICK"},
-        {EM_SETSEL, "EM_SETSEL"},
-        {EM_LIMITTEXT, "EM_LIMITTEXT"},
-        {LB_ADDSTRING, "LB_ADDSTRING"},
-        {LB_INSERTSTRING, "LB_INSERTSTRING"},
-        {LB_DELETESTRING, "LB_DELETESTRING"},
-        {LB_RESETCONTENT, "LB_RESETCONTENT"},
-        {LB_SETCURSEL, "LB_SETCURSEL"},
-        {LB_GETCURSEL, "LB_GETCURSEL"},
-        {LB_GETTEXT, "LB_GETTEXT"},
-        {LB_GETTEXTLEN, "LB_GETTEXTLEN"},
-        {LB_GETCOUNT, "LB_GETCOUNT"},
-        {LB_FINDSTRING, "LB_FINDSTRING"},
-        {LB_GETITEMDATA, "LB_GETITEMDATA"},
-        {LB_SETITEMDATA, "LB_SETITEMDATA"},
-        {LB_FINDSTRINGEXACT, "LB_FINDSTRINGEXACT"},
-        {CB_ADDSTRING, "CB_ADDSTRING"},
-        {CB_DELETESTRING, "CB_DELETESTRING"},
-        {CB_GETCOUNT, "CB_GETCOUNT"},
-        {CB_GETCURSEL, "CB_GETCURSEL"},
-        {CB_GETLBTEXT, "CB_GETLBTEXT"},
-        {CB_GETLBTEXTLEN, "CB_GETLBTEXTLEN"},
-        {CB_INSERTSTRING, "CB_INSERTSTRING"},
-        {CB_RESETCONTENT, "CB_RESETCONTENT"},
-        {CB_FINDSTRING, "CB_FINDSTRING"},
-        {CB_SETCURSEL, "CB_SETCURSEL"},
-        {CB_SHOWDROPDOWN, "CB_SHOWDROPDOWN"},
-        {CB_GETITEMDATA, "CB_GETITEMDATA"},
-        {CB_SETITEMDATA, "CB_SETITEMDATA"},
-        {CB_FINDSTRINGEXACT, "CB_FINDSTRINGEXACT"},
-    };
-    auto it = names.find(msg);
-    return it == names.end() ? "message " + Hex(msg) : it->second;
+// What a control shows: a combo box (always a drop-down list here) shows its
+// selected item.
+std::string ControlText(const Window *w) {
+    if (w->className != "ComboBox")
+        return w->text;
+    return w->selection >= 0 ? w->items[size_t(w->selection)].text : std::string();
 }
 
-// ---- Sorting of list items, close to lstrcmpi's word sort: case is
-// ignored, hyphens and apostrophes count only to break ties, punctuation
-// sorts before digits and digits before letters; accented letters sort with
-// their base letter, then by accent.
-void SortWeight(unsigned char c, int *primary, int *accent) {
-    static const char punctuation[] = " !\"#$%&()*,./:;?@[\\]^_`{|}~+<=>";
-    static const char bases[] = "AAAAAAACEEEEIIIIDNOOOOO*OUUUUYTS"  // C0-DF
-                                "AAAAAAACEEEEIIIIDNOOOOO/OUUUUYTY"; // E0-FF
-    *accent = 0;
-    if (c >= '0' && c <= '9') {
-        *primary = 1000 + (c - '0');
-        return;
+// List items sort close to lstrcmpi's word sort: case is ignored, hyphens and
+// apostrophes count only to break ties, punctuation sorts before digits and
+// digits before letters.
+std::vector<int> SortKey(const std::string &text, bool whole) {
+    std::vector<int> key;
+    for (unsigned char c : text) {
+        if (!whole && (c == '-' || c == '\''))
+            continue;
+        key.push_back(isdigit(c)   ? 1000 + c
+                      : isalpha(c) ? 2000 + toupper(c)
+                      : c < 0x80   ? c
+                                   : 3000 + c);
     }
-    if (c >= 'a' && c <= 'z') {
-        c = static_cast<unsigned char>(c - 'a' + 'A');
-    }
-    if (c >= 'A' && c <= 'Z') {
-        *primary = 2000 + (c - 'A') * 4;
-        return;
-    }
-    if (c >= 0xC0 && bases[c - 0xC0] >= 'A' && bases[c - 0xC0] <= 'Z') {
-        *primary = 2000 + (bases[c - 0xC0] - 'A') * 4;
-        *accent = c >= 0xE0 ? c - 0x20 : c;
-        return;
-    }
-    switch (c) {
-    case 0x8A:
-    case 0x9A:
-        *primary = 2000 + ('S' - 'A') * 4;
-        *accent = 0x8A;
-        return;
-    case 0x8E:
-    case 0x9E:
-        *primary = 2000 + ('Z' - 'A') * 4;
-        *accent = 0x8E;
-        return;
-    case 0x8C:
-    case 0x9C:
-        *primary = 2000 + ('O' - 'A') * 4 + 1;
-        return;
-    case 0x9F:
-        *primary = 2000 + ('Y' - 'A') * 4;
-        *accent = 0x9F;
-        return;
-    default:
-        break;
-    }
-    const char *p = c ? strchr(punctuation, static_cast<char>(c)) : nullptr;
-    *primary = p ? 100 + static_cast<int>(p - punctuation) : 500 + c;
+    return key;
 }
 
-int CompareItems(const std::string &a, const std::string &b) {
-    auto ignorable = [](unsigned char c) { return c == '-' || c == '\''; };
-    std::vector<int> pa, pb, aa, ab;
-    for (unsigned char c : a) {
-        if (!ignorable(c)) {
-            int p, x;
-            SortWeight(c, &p, &x);
-            pa.push_back(p);
-            aa.push_back(x);
-        }
-    }
-    for (unsigned char c : b) {
-        if (!ignorable(c)) {
-            int p, x;
-            SortWeight(c, &p, &x);
-            pb.push_back(p);
-            ab.push_back(x);
-        }
-    }
-    if (pa != pb) {
-        return pa < pb ? -1 : 1;
-    }
-    if (aa != ab) {
-        return aa < ab ? -1 : 1;
-    }
-    std::vector<int> ia, ib;
-    for (unsigned char c : a) {
-        ia.push_back(ignorable(c) ? c : 0);
-    }
-    for (unsigned char c : b) {
-        ib.push_back(ignorable(c) ? c : 0);
-    }
-    if (ia != ib) {
-        return ia < ib ? -1 : 1;
-    }
-    return 0;
+bool SortsBefore(const std::string &a, const std::string &b) {
+    std::vector<int> ka = SortKey(a, false), kb = SortKey(b, false);
+    return ka != kb ? ka < kb : SortKey(a, true) < SortKey(b, true);
 }
 
 // ---- Messages
-LRESULT CallDialog(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
-LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT Send(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
-LRESULT Send(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
-    Window *w = W(h);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    if (w->isDialog) {
-        return CallDialog(h, msg, wParam, lParam);
-    }
-    return ControlMessage(w, msg, wParam, lParam);
+void Post(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    queue.push_back(MSG{h, msg, wParam, lParam, 0, {0, 0}});
 }
 
-void Notify(HWND control, WORD code) {
-    Window *w = W(control);
-    if (!w || !W(w->parent)) {
-        return;
-    }
-    Send(w->parent, WM_COMMAND, MAKEWPARAM(w->id, code), reinterpret_cast<LPARAM>(control));
+void Notify(const Window *control, WORD code) {
+    Send(control->parent, WM_COMMAND, MAKEWPARAM(control->id, code),
+         reinterpret_cast<LPARAM>(control->hwnd));
 }
 
-void FocusNotify(HWND h, bool gained) {
-    Window *w = W(h);
-    if (!w || w->isDialog) {
-        return;
-    }
-    if (w->className == "Edit") {
-        Notify(h, gained ? EN_SETFOCUS : EN_KILLFOCUS);
-    } else if (w->className == "ComboBox") {
-        Notify(h, gained ? CBN_SETFOCUS : CBN_KILLFOCUS);
-    } else if (w->className == "ListBox" && (w->style & LBS_NOTIFY)) {
-        Notify(h, gained ? LBN_SETFOCUS : LBN_KILLFOCUS);
-    } else if (w->className == "Button" && (w->style & BS_NOTIFY)) {
-        Notify(h, gained ? BN_SETFOCUS : BN_KILLFOCUS);
-    }
-}
-
-void SetFocusTo(HWND h) {
-    HWND old = focus;
-    if (old == h) {
-        return;
-    }
-    focus = h;
-    FocusNotify(old, false);
-    if (focus == h) {
-        FocusNotify(h, true);
-    }
-}
-
-// Makes a top-level window the active one, remembering where the focus was
-// in the one it replaces.
-void Deactivate() {
-    Window *a = W(active);
-    if (a && (focus == active || IsChildOf(focus, active))) {
-        a->savedFocus = focus;
-    }
-}
-
-void Reactivate(HWND h) {
-    Window *w = W(h);
-    if (!w || (w->style & WS_DISABLED)) {
-        active = nullptr;
-        SetFocusTo(nullptr);
-        return;
-    }
-    active = h;
-    HWND target = w->savedFocus;
-    Window *t = W(target);
-    if (!t || !IsChildOf(target, h) || !Usable(t)) {
-        target = FirstTabItem(w);
-    }
-    SetFocusTo(target ? target : h);
-}
-
-LRESULT DefWindow(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
-    Window *w = W(h);
-    if (!w) {
-        return 0;
-    }
-    switch (msg) {
-    case WM_SETTEXT:
-        w->text = lParam ? reinterpret_cast<const char *>(lParam) : "";
-        return TRUE;
-    case WM_GETTEXT: {
-        char *buffer = reinterpret_cast<char *>(lParam);
-        if (!buffer || wParam == 0) {
-            return 0;
-        }
-        size_t n = w->text.size() < wParam - 1 ? w->text.size() : wParam - 1;
-        memcpy(buffer, w->text.data(), n);
-        buffer[n] = '\0';
-        return static_cast<LRESULT>(n);
-    }
-    case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(w->text.size());
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) {
-            Send(h, WM_CLOSE, 0, 0);
-        }
-        return 0;
-    case WM_CLOSE:
-        DestroyWindow(h);
-        return 0;
-    default:
-        return 0;
-    }
-}
-
-// DefDlgProc: the dialog procedure first, then the default dialog handling
-// for what it left unhandled.
-LRESULT CallDialog(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
-    Window *w = W(dialog);
-    if (!w) {
-        return 0;
-    }
-    w->msgResult = 0;
+// The dialog procedure, then the default dialog handling of what it left
+// unhandled: the close box gives WM_CLOSE, and WM_CLOSE command IDCANCEL.
+LRESULT CallDialog(Window *d, UINT msg, WPARAM wParam, LPARAM lParam) {
     INT_PTR r = 0;
-    if (w->proc) {
+    if (d->proc) {
         Callout callout;
-        r = w->proc(dialog, msg, wParam, lParam);
+        r = d->proc(d->hwnd, msg, wParam, lParam);
     }
-    w = W(dialog);
-    if (!r && w) {
-        switch (msg) {
-        case WM_CLOSE: {
-            // A disabled Cancel button means the dialog cannot be cancelled.
-            HWND cancel = nullptr;
-            for (HWND c : w->children) {
-                Window *cw = W(c);
-                if (cw && cw->id == IDCANCEL) {
-                    cancel = c;
-                    break;
-                }
-            }
-            Window *cw = W(cancel);
-            if (cw && (cw->style & WS_DISABLED)) {
-                return 0;
-            }
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(cancel));
-            return 0;
-        }
-        case DM_GETDEFID:
-            if (w->ended) {
-                return 0;
-            }
-            return MAKELONG(w->defId, DC_HASDEFID);
-        case DM_SETDEFID:
-            if (!w->ended) {
-                w->defId = static_cast<int>(wParam);
-            }
-            return 1;
-        case WM_NEXTDLGCTL: {
-            HWND next = lParam ? reinterpret_cast<HWND>(wParam) : NextTabItem(w, focus);
-            if (next) {
-                SetFocusTo(next);
-            }
-            return 0;
-        }
-        case WM_INITDIALOG:
-            break;
-        default:
-            return DefWindow(dialog, msg, wParam, lParam);
-        }
+    if (!r && W(d->hwnd) && msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE)
+        Send(d->hwnd, WM_CLOSE, 0, 0);
+    if (!r && W(d->hwnd) && msg == WM_CLOSE) {
+        Window *cancel = Child(d, IDCANCEL);
+        Post(d->hwnd, WM_COMMAND, IDCANCEL, reinterpret_cast<LPARAM>(cancel ? cancel->hwnd : 0));
     }
-    if (msg == WM_INITDIALOG) {
-        return r;
-    }
-    return w ? w->msgResult : 0;
+    return msg == WM_INITDIALOG ? r : 0;
 }
 
-LRESULT ListOrComboAdd(Window *w, bool sorted, int at, const char *text, bool isList) {
-    LRESULT err = isList ? LB_ERR : CB_ERR;
-    if (!text) {
-        Fail(std::string(isList ? "LB_ADDSTRING" : "CB_ADDSTRING") + " without a text");
-        return err;
-    }
-    int pos;
-    int count = static_cast<int>(w->items.size());
-    if (at >= 0) {
-        if (at > count) {
-            return err;
-        }
-        pos = at;
-    } else if (sorted) {
-        int lo = 0, hi = count;
-        pos = -1;
-        while (lo != hi) {
-            int mid = (lo + hi) / 2;
-            int c = CompareItems(text, w->items[static_cast<size_t>(mid)].text);
-            if (c == 0) {
-                pos = mid;
-                break;
-            }
-            if (c < 0) {
-                hi = mid;
-            } else {
-                lo = mid + 1;
-            }
-        }
-        if (pos < 0) {
-            pos = hi;
-        }
-    } else {
-        pos = count;
-    }
-    w->items.insert(w->items.begin() + pos, Item{text, 0});
-    if (w->selection >= pos) {
-        ++w->selection;
-    }
-    return pos;
-}
-
-int FindItem(const Window *w, WPARAM start, const char *text, bool exact) {
-    if (!text || w->items.empty()) {
-        return -1;
-    }
-    int count = static_cast<int>(w->items.size());
-    int first = static_cast<int>(static_cast<INT_PTR>(start));
-    if (first < -1 || first >= count) {
-        first = -1;
-    }
-    std::string want = text;
-    for (int k = 1; k <= count; ++k) {
-        const std::string &item = w->items[static_cast<size_t>((first + k) % count)].text;
-        std::string head = exact ? item : item.substr(0, want.size());
-        if ((exact || item.size() >= want.size()) && EqualNoCase(head, want)) {
-            return (first + k) % count;
-        }
-    }
-    return -1;
-}
-
-LRESULT CopyItem(const Window *w, WPARAM index, LPARAM buffer, LRESULT err) {
-    if (static_cast<INT_PTR>(index) < 0 || index >= w->items.size()) {
-        return err;
-    }
-    const std::string &text = w->items[index].text;
-    if (!buffer) {
-        Fail("LB_GETTEXT/CB_GETLBTEXT without a buffer");
-        return err;
-    }
-    memcpy(reinterpret_cast<char *>(buffer), text.c_str(), text.size() + 1);
-    return static_cast<LRESULT>(text.size());
-}
-
-LRESULT ListBoxMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool *known) {
-    *known = true;
-    int count = static_cast<int>(w->items.size());
-    INT_PTR index = static_cast<INT_PTR>(wParam);
-    switch (msg) {
-    case LB_ADDSTRING:
-        return ListOrComboAdd(w, (w->style & LBS_SORT) != 0, -1,
-                              reinterpret_cast<const char *>(lParam), true);
-    case LB_INSERTSTRING:
-        return ListOrComboAdd(w, false, index < 0 ? count : static_cast<int>(index),
-                              reinterpret_cast<const char *>(lParam), true);
-    case LB_DELETESTRING:
-        if (index < 0 || index >= count) {
-            return LB_ERR;
-        }
-        w->items.erase(w->items.begin() + index);
-        if (w->selection == index) {
-            w->selection = -1;
-        } else if (w->selection > index) {
-            --w->selection;
-        }
-        return static_cast<LRESULT>(w->items.size());
-    case LB_RESETCONTENT:
-        w->items.clear();
-        w->selection = -1;
-        return 0;
-    case LB_SETCURSEL:
-        if (w->style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) {
-            return LB_ERR;
-        }
-        if (index == -1) {
-            w->selection = -1;
-            return LB_ERR;
-        }
-        if (index < 0 || index >= count) {
-            return LB_ERR;
-        }
-        w->selection = static_cast<int>(index);
-        return index;
-    case LB_GETCURSEL:
-        return w->selection;
-    case LB_GETTEXT:
-        return CopyItem(w, wParam, lParam, LB_ERR);
-    case LB_GETTEXTLEN:
-        if (index < 0 || index >= count) {
-            return LB_ERR;
-        }
-        return static_cast<LRESULT>(w->items[static_cast<size_t>(index)].text.size());
-    case LB_GETCOUNT:
-        return count;
-    case LB_FINDSTRING:
-    case LB_FINDSTRINGEXACT:
-        return FindItem(w, wParam, reinterpret_cast<const char *>(lParam),
-                        msg == LB_FINDSTRINGEXACT);
-    case LB_GETITEMDATA:
-        if (index < 0 || index >= count) {
-            return LB_ERR;
-        }
-        return w->items[static_cast<size_t>(index)].data;
-    case LB_SETITEMDATA:
-        if (index < 0 || index >= count) {
-            return LB_ERR;
-        }
-        w->items[static_cast<size_t>(index)].data = lParam;
-        return LB_OKAY;
-    default:
-        *known = false;
-        return 0;
-    }
-}
-
-bool IsDropDownList(const Window *w) {
-    return (w->style & 3) == CBS_DROPDOWNLIST;
-}
-
-LRESULT ComboBoxMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool *known) {
-    *known = true;
-    int count = static_cast<int>(w->items.size());
-    INT_PTR index = static_cast<INT_PTR>(wParam);
-    switch (msg) {
-    case CB_ADDSTRING:
-        return ListOrComboAdd(w, (w->style & CBS_SORT) != 0, -1,
-                              reinterpret_cast<const char *>(lParam), false);
-    case CB_INSERTSTRING:
-        return ListOrComboAdd(w, false, index < 0 ? count : static_cast<int>(index),
-                              reinterpret_cast<const char *>(lParam), false);
-    case CB_DELETESTRING:
-        if (index < 0 || index >= count) {
-            return CB_ERR;
-        }
-        w->items.erase(w->items.begin() + index);
-        if (w->selection == index) {
-            w->selection = -1;
-        } else if (w->selection > index) {
-            --w->selection;
-        }
-        return static_cast<LRESULT>(w->items.size());
-    case CB_RESETCONTENT:
-        w->items.clear();
-        w->selection = -1;
-        w->text.clear();
-        return CB_OKAY;
-    case CB_SETCURSEL:
-        if (index < 0 || index >= count) {
-            w->selection = -1;
-            if (!IsDropDownList(w)) {
-                w->text.clear();
-            }
-            return CB_ERR;
-        }
-        w->selection = static_cast<int>(index);
-        if (!IsDropDownList(w)) {
-            w->text = w->items[static_cast<size_t>(index)].text;
-        }
-        return index;
-    case CB_GETCURSEL:
-        return w->selection;
-    case CB_GETLBTEXT:
-        return CopyItem(w, wParam, lParam, CB_ERR);
-    case CB_GETLBTEXTLEN:
-        if (index < 0 || index >= count) {
-            return CB_ERR;
-        }
-        return static_cast<LRESULT>(w->items[static_cast<size_t>(index)].text.size());
-    case CB_GETCOUNT:
-        return count;
-    case CB_FINDSTRING:
-    case CB_FINDSTRINGEXACT:
-        return FindItem(w, wParam, reinterpret_cast<const char *>(lParam),
-                        msg == CB_FINDSTRINGEXACT);
-    case CB_GETITEMDATA:
-        if (index < 0 || index >= count) {
-            return CB_ERR;
-        }
-        return w->items[static_cast<size_t>(index)].data;
-    case CB_SETITEMDATA:
-        if (index < 0 || index >= count) {
-            return CB_ERR;
-        }
-        w->items[static_cast<size_t>(index)].data = lParam;
-        return CB_OKAY;
-    case CB_SHOWDROPDOWN:
-        return TRUE;
-    case WM_SETTEXT:
-        if (IsDropDownList(w)) {
-            return CB_ERR; // no edit field to hold a text
-        }
-        *known = false;
-        return 0;
-    case WM_GETTEXT:
-    case WM_GETTEXTLENGTH:
-        if (IsDropDownList(w)) {
-            std::string text = w->selection >= 0 ? w->items[static_cast<size_t>(w->selection)].text
-                                                 : std::string();
-            if (msg == WM_GETTEXTLENGTH) {
-                return static_cast<LRESULT>(text.size());
-            }
-            char *buffer = reinterpret_cast<char *>(lParam);
-            if (!buffer || wParam == 0) {
-                return 0;
-            }
-            size_t n = text.size() < wParam - 1 ? text.size() : wParam - 1;
-            memcpy(buffer, text.data(), n);
-            buffer[n] = '\0';
-            return static_cast<LRESULT>(n);
-        }
-        *known = false;
-        return 0;
-    default:
-        *known = false;
-        return 0;
-    }
-}
-
-void EditChanged(HWND h) {
-    Notify(h, EN_UPDATE);
-    Notify(h, EN_CHANGE);
-}
-
-// A character typed into an edit box, as the control takes it.
-void EditChar(Window *w, char c) {
-    if ((w->style & ES_NUMBER) && !(c >= '0' && c <= '9')) {
-        return; // refused with a balloon tip
-    }
-    if (w->text.size() >= w->textLimit || (w->style & ES_READONLY)) {
-        return;
-    }
-    if (w->style & ES_UPPERCASE) {
-        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    } else if (w->style & ES_LOWERCASE) {
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    }
-    w->text.push_back(c);
-    EditChanged(w->hwnd);
-}
+// The list and combo box messages the program sends. Both kinds of box share
+// one implementation: every combo box here is a drop-down list.
+enum Op { Add, Clear, SetSel, GetSel, GetCount, GetData, SetData };
+struct BoxMessage {
+    UINT msg;
+    const char *name;
+    const char *className;
+    Op op;
+};
+const BoxMessage boxMessages[] = {
+    {LB_ADDSTRING, "LB_ADDSTRING", "ListBox", Add},
+    {LB_RESETCONTENT, "LB_RESETCONTENT", "ListBox", Clear},
+    {LB_GETCURSEL, "LB_GETCURSEL", "ListBox", GetSel},
+    {LB_GETITEMDATA, "LB_GETITEMDATA", "ListBox", GetData},
+    {LB_SETITEMDATA, "LB_SETITEMDATA", "ListBox", SetData},
+    {CB_ADDSTRING, "CB_ADDSTRING", "ComboBox", Add},
+    {CB_SETCURSEL, "CB_SETCURSEL", "ComboBox", SetSel},
+    {CB_GETCURSEL, "CB_GETCURSEL", "ComboBox", GetSel},
+    {CB_GETCOUNT, "CB_GETCOUNT", "ComboBox", GetCount},
+};
 
 LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
-    std::string name = MessageName(msg);
+    if (msg == WM_KEYDOWN || msg == WM_KEYUP)
+        return 0; // keys that the dialog manager passed on
+    const BoxMessage *m =
+        std::find_if(std::begin(boxMessages), std::end(boxMessages), [&](const BoxMessage &b) {
+            return b.msg == msg && w->className == b.className;
+        });
+    if (m == std::end(boxMessages)) {
+        Fail("unknown message " + std::to_string(msg) + " sent to " + Describe(w->hwnd));
+        return 0;
+    }
     LONG_PTR injected = 0;
-    if (Hit(name, &injected, NULL)) {
+    if (Hit(m->name, &injected))
         return injected;
+    size_t index = wParam;
+    bool valid = index < w->items.size();
+    switch (m->op) {
+    case Add: {
+        std::string text = reinterpret_cast<const char *>(lParam);
+        auto pos = w->items.end();
+        if (m->msg == LB_ADDSTRING && (w->style & LBS_SORT))
+            pos = std::lower_bound(
+                w->items.begin(), w->items.end(), text,
+                [](const Item &i, const std::string &t) { return SortsBefore(i.text, t); });
+        int at = static_cast<int>(pos - w->items.begin());
+        w->items.insert(pos, Item{text, 0});
+        w->selection += w->selection >= at;
+        return at;
     }
-    bool known = false;
-    LRESULT r = 0;
-    if (w->className == "ListBox") {
-        r = ListBoxMessage(w, msg, wParam, lParam, &known);
-    } else if (w->className == "ComboBox") {
-        r = ComboBoxMessage(w, msg, wParam, lParam, &known);
-    }
-    if (known) {
-        return r;
-    }
-    HWND h = w->hwnd;
-    switch (msg) {
-    case WM_SETTEXT:
-        DefWindow(h, msg, wParam, lParam);
-        if (w->className == "Edit") {
-            EditChanged(h);
-        }
-        return TRUE;
-    case WM_GETTEXT:
-    case WM_GETTEXTLENGTH:
-        return DefWindow(h, msg, wParam, lParam);
-    case WM_SETFONT:
-    case WM_GETFONT:
-    case WM_KEYDOWN:
-    case WM_KEYUP:
+    case Clear:
+        w->items.clear();
+        w->selection = -1;
         return 0;
-    case WM_CHAR:
-        if (w->className == "Edit") {
-            if (Usable(w)) {
-                EditChar(w, static_cast<char>(wParam));
-            }
-        }
-        return 0;
-    default:
-        break;
+    case SetSel:
+        w->selection = valid ? static_cast<int>(index) : -1;
+        return valid ? w->selection : CB_ERR;
+    case GetSel:
+        return w->selection;
+    case GetCount:
+        return static_cast<LRESULT>(w->items.size());
+    case GetData:
+        return valid ? w->items[index].data : LB_ERR;
+    case SetData:
+        if (valid)
+            w->items[index].data = lParam;
+        return valid ? 0 : LB_ERR;
     }
-    if (w->className == "Button") {
-        switch (msg) {
-        case BM_CLICK:
-            if (!Usable(w)) {
-                return 0;
-            }
-            SetFocusTo(h);
-            if ((w->style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-                w->check = !w->check;
-            }
-            Notify(h, BN_CLICKED);
-            return 0;
-        case BM_GETCHECK:
-            return w->check;
-        case BM_SETCHECK:
-            w->check = static_cast<int>(wParam);
-            return 0;
-        default:
-            break;
-        }
-    }
-    if (w->className == "Edit") {
-        switch (msg) {
-        case EM_SETSEL:
-            return 0;
-        case EM_LIMITTEXT:
-            w->textLimit = wParam ? wParam : 0x7FFFFFFE;
-            return 0;
-        default:
-            break;
-        }
-    }
-    Fail("unknown " + name + " sent to " + Describe(h));
     return 0;
 }
 
-void DestroyTree(HWND h);
+LRESULT Send(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Window *w = W(h);
+    if (!w)
+        return 0;
+    return w->isDialog ? CallDialog(w, msg, wParam, lParam)
+                       : ControlMessage(w, msg, wParam, lParam);
+}
+
+// The dialog manager's keys: Escape gives command IDCANCEL, Enter the focused
+// push button's command or else the default button's (none when that button
+// is disabled), Tab moves the focus to the next tab stop.
+void DialogKey(Window *d, WPARAM vk) {
+    if (vk == VK_TAB) {
+        if (HWND next = NextTabItem(d, d->focus))
+            d->focus = next;
+        return;
+    }
+    Window *focus = W(d->focus);
+    int id = vk == VK_ESCAPE ? IDCANCEL : focus && IsPushButton(focus) ? focus->id : d->defId;
+    Window *button = Child(d, id);
+    if (vk == VK_RETURN && button && (button->style & WS_DISABLED))
+        return;
+    Send(d->hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+         reinterpret_cast<LPARAM>(button ? button->hwnd : 0));
+}
 
 // Builds a dialog from its template and runs its WM_INITDIALOG.
 HWND CreateFromTemplate(const DialogTemplate &t, HWND owner, DLGPROC proc, LPARAM param,
                         bool modal) {
     Window *d = NewWindow();
-    HWND dialog = d->hwnd;
     d->isDialog = true;
     d->templateId = t.id;
     d->owner = owner;
     d->proc = proc;
     d->modal = modal;
-    d->className = "#32770";
     d->style = t.style & ~WS_VISIBLE;
-    d->exStyle = t.exStyle;
     d->text = t.caption;
     for (const ControlTemplate &ct : t.controls) {
         Window *c = NewWindow();
-        c->parent = dialog;
+        c->parent = d->hwnd;
         c->id = ct.id;
         c->className = ct.className;
         c->style = ct.style;
-        c->exStyle = ct.exStyle;
-        if (ct.className != "ListBox" &&
-            !(ct.className == "ComboBox" && (ct.style & 3) == CBS_DROPDOWNLIST)) {
-            c->text = ct.text;
-        }
-        if (IsPushButton(c) && (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+        c->text = ct.text;
+        if (ct.className == "Button" && (ct.style & 0xF) == BS_DEFPUSHBUTTON)
             d->defId = ct.id;
-        }
-        W(dialog)->children.push_back(c->hwnd);
+        d->children.push_back(c->hwnd);
     }
-    Deactivate();
-    active = dialog;
-    HWND first = FirstTabItem(W(dialog));
-    LRESULT r = CallDialog(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
-    d = W(dialog);
-    if (!d) {
-        return dialog;
-    }
-    if (r) {
-        HWND target = FirstTabItem(d);
-        SetFocusTo(target ? target : dialog);
-    }
-    d = W(dialog);
-    if (d && (modal || (t.style & WS_VISIBLE)) && !d->ended) {
+    active = d->hwnd;
+    HWND first = NextTabItem(d, nullptr);
+    if (CallDialog(d, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param))
+        d->focus = NextTabItem(d, nullptr);
+    if ((modal || (t.style & WS_VISIBLE)) && !d->ended)
         d->style |= WS_VISIBLE;
-    }
-    return dialog;
+    return d->hwnd;
 }
 
 void DestroyTree(HWND h) {
     Window *w = W(h);
-    if (!w || w->destroying) {
+    if (!w || w->destroying)
         return;
-    }
     w->destroying = true;
-    if (w->isDialog) {
-        // Owned dialogs go first.
-        std::vector<HWND> owned;
-        for (auto &entry : windows) {
-            Window *o = entry.second.get();
-            if (o->live && o->isDialog && o->owner == h) {
-                owned.push_back(o->hwnd);
-            }
-        }
-        for (HWND o : owned) {
-            DestroyTree(o);
-        }
-    }
-    bool hadFocus = focus == h || IsChildOf(focus, h);
-    if (w->isDialog) {
-        CallDialog(h, WM_DESTROY, 0, 0);
-    }
-    w = W(h);
-    if (!w) {
-        return;
-    }
-    if (hadFocus || focus == h || IsChildOf(focus, h)) {
-        focus = nullptr;
-    }
-    for (HWND c : w->children) {
-        Window *cw = W(c);
-        if (cw) {
-            cw->live = false;
-        }
-    }
-    w->live = false;
     if (!w->isDialog) {
-        Window *parent = W(w->parent);
-        if (parent) {
-            auto &kids = parent->children;
-            for (auto it = kids.begin(); it != kids.end(); ++it) {
-                if (*it == h) {
-                    kids.erase(it);
-                    break;
-                }
-            }
-        }
+        w->live = false;
         return;
     }
-    if (active == h) {
-        active = nullptr;
-        if (w->owner && W(w->owner)) {
-            Reactivate(w->owner);
-        }
-    }
+    std::vector<HWND> owned; // destroyed first
+    for (auto &entry : windows)
+        if (entry.second->live && entry.second->owner == h)
+            owned.push_back(entry.second->hwnd);
+    for (HWND o : owned)
+        DestroyTree(o);
+    CallDialog(w, WM_DESTROY, 0, 0);
+    for (HWND c : w->children)
+        if (W(c))
+            W(c)->live = false;
+    w->live = false;
+    if (active == h)
+        active = W(w->owner) ? w->owner : nullptr;
 }
 
-bool Refuse(HWND target, const std::string &action) {
-    Window *w = W(target);
-    if (!w) {
-        Fail(action + ": " + Describe(target) + " does not exist");
-        return true;
-    }
-    Window *d = DialogOfWindow(target);
-    if (!d) {
-        Fail(action + ": the window has no dialog");
-        return true;
-    }
-    if (d->style & WS_DISABLED) {
-        Fail(action + ": " + Describe(d->hwnd) +
-             " is disabled (a modal dialog or box is open over it)");
-        return true;
-    }
-    if (!(d->style & WS_VISIBLE) || d->ended) {
-        Fail(action + ": " + Describe(d->hwnd) + " is not visible");
-        return true;
-    }
-    if (w != d && !Usable(w)) {
-        Fail(action + ": " + Describe(target) + " is disabled or hidden");
-        return true;
-    }
-    return false;
-}
-
-void PumpTop();
-
-// After the user acted: the loop that is running (a modal dialog's or a
-// box's) takes the messages that the action posted.
-void Settle() {
-    if (!modalStack.empty()) {
-        PumpTop();
-    }
-}
-
-void Deliver(MSG &msg, HWND dialog) {
-    if (!dialog || !IsDialogMessageA(dialog, &msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-void PumpTop() {
-    if (modalStack.empty()) {
-        return;
-    }
-    ModalFrame frame = modalStack.back();
-    while (!queue.empty()) {
-        if (!frame.isBox) {
-            Window *d = W(frame.dialog);
-            if (!d || d->ended) {
-                return;
-            }
-        }
+// Delivers the posted messages as the innermost modal loop would, until the
+// queue is empty or the loop's dialog has ended.
+void Pump() {
+    while (!modalLoops.empty() && !queue.empty()) {
+        Window *d = W(modalLoops.back());
+        if (modalLoops.back() && (!d || d->ended))
+            return;
         MSG msg = queue.front();
         queue.pop_front();
-        Deliver(msg, frame.isBox ? nullptr : frame.dialog);
+        if (Window *target = DialogOfWindow(msg.hwnd))
+            IsDialogMessageA(target->hwnd, &msg);
     }
 }
 
-Window *ControlOf(HWND dialog, int id, const char *action) {
+const DialogTemplate *Template(LPCSTR name, const char *function) {
+    uintptr_t id = reinterpret_cast<uintptr_t>(name);
+    const DialogTemplate *t = id >> 16 ? nullptr : FindDialog(static_cast<int>(id));
+    if (!t)
+        Fail(std::string(function) + ": no dialog template " + std::to_string(id));
+    return t;
+}
+
+// ---- The test API's checks
+
+Window *LiveDialog(HWND dialog, const std::string &action) {
     Window *d = W(dialog);
-    if (!d || !d->isDialog) {
-        Fail(std::string(action) + ": " + Describe(dialog) + " is not a live dialog");
+    if (!d || !d->isDialog)
+        Fail(action + ": " + Describe(dialog) + " is not a live dialog");
+    return d && d->isDialog ? d : nullptr;
+}
+
+Window *ControlOf(HWND dialog, int id, const std::string &action) {
+    Window *d = LiveDialog(dialog, action);
+    Window *c = d ? Child(d, id) : nullptr;
+    if (d && !c)
+        Fail(action + ": " + Describe(dialog) + " has no control " + std::to_string(id));
+    return c;
+}
+
+// Whether a user action on `target` must be refused (and recorded as a
+// failure): its dialog is disabled, hidden or ended, or the control is.
+bool Refuse(HWND target, const std::string &action) {
+    Window *w = W(target), *d = DialogOfWindow(target);
+    std::string problem;
+    if (!w || !d)
+        problem = Describe(target) + " does not exist";
+    else if (d->style & WS_DISABLED)
+        problem = Describe(d->hwnd) + " is disabled (a modal dialog or box is open over it)";
+    else if (!(d->style & WS_VISIBLE) || d->ended)
+        problem = Describe(d->hwnd) + " is not visible";
+    else if (w != d && !Usable(w))
+        problem = Describe(target) + " is disabled or hidden";
+    if (!problem.empty())
+        Fail(action + ": " + problem);
+    return !problem.empty();
+}
+
+// The control a user action is aimed at, when the user can reach it and it is
+// of one of the classes named.
+Window *Target(HWND dialog, int id, const std::string &action, const std::string &classes) {
+    Window *c = ControlOf(dialog, id, action);
+    if (!c || Refuse(c->hwnd, action))
+        return nullptr;
+    if (classes.find(c->className) == std::string::npos) {
+        Fail(action + ": " + Describe(c->hwnd) + " is not a " + classes);
         return nullptr;
     }
-    for (HWND c : d->children) {
-        Window *w = W(c);
-        if (w && w->id == id) {
-            return w;
-        }
-    }
-    Fail(std::string(action) + ": " + Describe(dialog) + " has no control " + std::to_string(id));
-    return nullptr;
-}
-
-bool BoxResultValid(UINT type, int result) {
-    switch (type & MB_TYPEMASK) {
-    case MB_OK:
-        return result == IDOK;
-    case MB_OKCANCEL:
-        return result == IDOK || result == IDCANCEL;
-    case MB_ABORTRETRYIGNORE:
-        return result == IDABORT || result == IDRETRY || result == IDIGNORE;
-    case MB_YESNOCANCEL:
-        return result == IDYES || result == IDNO || result == IDCANCEL;
-    case MB_YESNO:
-        return result == IDYES || result == IDNO;
-    case MB_RETRYCANCEL:
-        return result == IDRETRY || result == IDCANCEL;
-    default:
-        return true;
-    }
+    W(c->parent)->focus = c->hwnd;
+    return c;
 }
 
 } // namespace
 
 void ResetWindows() {
     windows.clear();
-    focus = nullptr;
     active = nullptr;
-    modalStack.clear();
+    modalLoops.clear();
     queue.clear();
     quitPosted = false;
     quitCode = 0;
@@ -1041,7 +406,6 @@ void ResetWindows() {
     boxHandler = nullptr;
     dialogHandlers.clear();
     idleHandler = nullptr;
-    boxDepth = 0;
 }
 
 } // namespace detail
@@ -1067,31 +431,23 @@ void OnDialog(int templateId, std::function<void(HWND dialog)> handler) {
 
 int PendingDialogHandlers() {
     int n = 0;
-    for (const auto &entry : dialogHandlers) {
+    for (const auto &entry : dialogHandlers)
         n += static_cast<int>(entry.second.size());
-    }
     return n;
 }
 
 HWND DialogOf(int templateId) {
     HWND found = nullptr;
-    for (const auto &entry : windows) {
-        const Window *w = entry.second.get();
-        if (w->live && w->isDialog && w->templateId == templateId) {
-            found = w->hwnd; // the most recent one
-        }
-    }
+    for (const auto &entry : windows)
+        if (entry.second->live && entry.second->isDialog && entry.second->templateId == templateId)
+            found = entry.second->hwnd; // the most recent one
     return found;
 }
 
 HWND Control(HWND dialog, int id) {
-    Api api(nullptr);
-    return GetDlgItem(dialog, id);
-}
-
-int TemplateOf(HWND dialog) {
-    Window *w = W(dialog);
-    return w && w->isDialog ? w->templateId : 0;
+    Window *d = W(dialog);
+    Window *c = d ? Child(d, id) : nullptr;
+    return c ? c->hwnd : nullptr;
 }
 
 bool IsLive(HWND window) {
@@ -1099,218 +455,123 @@ bool IsLive(HWND window) {
 }
 
 bool IsEnabled(HWND window) {
-    Window *w = W(window);
-    return w && !(w->style & WS_DISABLED);
+    return W(window) && !(W(window)->style & WS_DISABLED);
 }
 
 bool IsVisible(HWND window) {
-    Api api(nullptr);
-    return IsWindowVisible(window) != FALSE;
+    Window *w = W(window);
+    return w && (w->style & WS_VISIBLE) && (w->isDialog || IsVisible(w->parent));
 }
 
 HWND Focus() {
-    return focus;
+    return W(active) ? W(active)->focus : nullptr;
 }
 
 HWND Owner(HWND window) {
-    Window *w = W(window);
-    return w && w->isDialog ? w->owner : nullptr;
+    return W(window) ? W(window)->owner : nullptr;
 }
 
 DWORD Style(HWND window) {
-    Window *w = W(window);
-    return w ? w->style : 0;
-}
-
-std::string ClassName(HWND window) {
-    Window *w = W(window);
-    return w ? w->className : std::string();
+    return W(window) ? W(window)->style : 0;
 }
 
 std::string Text(HWND window) {
     Window *w = W(window);
-    if (!w) {
-        return std::string();
-    }
-    if (!w->isDialog && w->className == "ComboBox" && IsDropDownList(w)) {
-        return w->selection >= 0 ? w->items[static_cast<size_t>(w->selection)].text : std::string();
-    }
-    return w->text;
+    return !w ? std::string() : w->isDialog ? w->text : ControlText(w);
 }
 
 std::string Text(HWND dialog, int id) {
     Window *c = ControlOf(dialog, id, "Text");
-    return c ? Text(c->hwnd) : std::string();
+    return c ? ControlText(c) : std::string();
 }
 
 std::vector<int> ControlIds(HWND dialog) {
     std::vector<int> ids;
-    Window *d = W(dialog);
-    if (d) {
-        for (HWND c : d->children) {
-            Window *w = W(c);
-            if (w) {
-                ids.push_back(w->id);
-            }
-        }
-    }
+    if (Window *d = W(dialog))
+        for (HWND c : d->children)
+            if (W(c))
+                ids.push_back(W(c)->id);
     return ids;
 }
 
 void Click(HWND dialog, int id) {
     Api api(nullptr);
-    Window *c = ControlOf(dialog, id, "Click");
-    if (!c || Refuse(c->hwnd, "Click")) {
-        return;
-    }
-    if (c->className != "Button") {
-        Fail("Click: control " + std::to_string(id) + " is a " + c->className + ", not a button");
-        return;
-    }
-    HWND h = c->hwnd;
-    SetFocusTo(h);
-    c = W(h);
-    if (c && (c->style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-        c->check = !c->check;
-    }
-    Notify(h, BN_CLICKED);
-    Settle();
+    if (Window *c = Target(dialog, id, "Click", "Button"))
+        Notify(c, BN_CLICKED);
+    Pump();
 }
 
 void Select(HWND dialog, int id, int index) {
     Api api(nullptr);
-    Window *c = ControlOf(dialog, id, "Select");
-    if (!c || Refuse(c->hwnd, "Select")) {
+    Window *c = Target(dialog, id, "Select", "ListBox or ComboBox");
+    if (!c)
         return;
-    }
-    if (c->className != "ListBox" && c->className != "ComboBox") {
-        Fail("Select: control " + std::to_string(id) + " is not a list or combo box");
-        return;
-    }
     if (index < 0 || index >= static_cast<int>(c->items.size())) {
-        Fail("Select: control " + std::to_string(id) + " has no item " + std::to_string(index));
+        Fail("Select: " + Describe(c->hwnd) + " has no item " + std::to_string(index));
         return;
     }
-    HWND h = c->hwnd;
-    SetFocusTo(h);
-    c = W(h);
-    if (!c) {
-        return;
-    }
-    if (c->className == "ListBox") {
-        c->selection = index;
-        if (c->style & LBS_NOTIFY) {
-            Notify(h, LBN_SELCHANGE);
-        }
-    } else {
-        Notify(h, CBN_DROPDOWN);
-        c = W(h);
-        if (!c) {
-            return;
-        }
-        c->selection = index;
-        if (!IsDropDownList(c)) {
-            c->text = c->items[static_cast<size_t>(index)].text;
-        }
-        Notify(h, CBN_SELCHANGE);
-        Notify(h, CBN_SELENDOK);
-        Notify(h, CBN_CLOSEUP);
-    }
-    Settle();
+    c->selection = index;
+    if (c->className == "ComboBox")
+        Notify(c, CBN_SELCHANGE);
+    else if (c->style & LBS_NOTIFY)
+        Notify(c, LBN_SELCHANGE);
+    Pump();
 }
 
 void DoubleClick(HWND dialog, int id, int index) {
     Api api(nullptr);
-    Window *c = ControlOf(dialog, id, "DoubleClick");
-    if (!c || Refuse(c->hwnd, "DoubleClick")) {
+    Window *c = Target(dialog, id, "DoubleClick", "ListBox");
+    if (!c)
         return;
-    }
-    if (c->className != "ListBox") {
-        Fail("DoubleClick: control " + std::to_string(id) + " is not a list box");
-        return;
-    }
-    HWND h = c->hwnd;
     Select(dialog, id, index);
-    c = W(h);
-    if (c && (c->style & LBS_NOTIFY) && c->selection == index) {
-        Notify(h, LBN_DBLCLK);
-    }
-    Settle();
+    if (W(c->hwnd) && (c->style & LBS_NOTIFY) && c->selection == index)
+        Notify(c, LBN_DBLCLK);
+    Pump();
 }
 
 void Type(HWND dialog, int id, const std::string &text) {
     Api api(nullptr);
-    Window *c = ControlOf(dialog, id, "Type");
-    if (!c || Refuse(c->hwnd, "Type")) {
+    Window *c = Target(dialog, id, "Type", "Edit");
+    if (!c)
         return;
-    }
-    if (c->className != "Edit") {
-        Fail("Type: control " + std::to_string(id) + " is a " + c->className + ", not an edit box");
-        return;
-    }
-    HWND h = c->hwnd;
-    SetFocusTo(h);
-    c = W(h);
-    if (c && !c->text.empty() && !(c->style & ES_READONLY)) {
-        c->text.clear();
-        EditChanged(h);
-    }
-    for (char ch : text) {
-        c = W(h);
-        if (!c) {
-            break;
-        }
-        EditChar(c, ch);
-    }
-    Settle();
+    c->text.clear();
+    for (char ch : text)
+        if (!(c->style & ES_NUMBER) || isdigit(static_cast<unsigned char>(ch)))
+            c->text.push_back(ch); // an ES_NUMBER box refuses other characters
+    Pump();
 }
 
 void Key(HWND dialog, int vk) {
     Api api(nullptr);
-    Window *d = W(dialog);
-    if (!d || !d->isDialog) {
-        Fail("Key: " + Describe(dialog) + " is not a live dialog");
+    Window *d = LiveDialog(dialog, "Key");
+    if (!d || Refuse(W(d->focus) ? d->focus : dialog, "Key"))
         return;
-    }
-    HWND target = IsChildOf(focus, dialog) ? focus : dialog;
-    if (Refuse(target, "Key")) {
-        return;
-    }
     if (vk != VK_ESCAPE && vk != VK_RETURN && vk != VK_TAB) {
         Fail("Key: only Escape, Return and Tab are handled by the dialog manager here");
         return;
     }
-    MSG msg = {target, WM_KEYDOWN, static_cast<WPARAM>(vk), 1, 0, {0, 0}};
-    IsDialogMessageA(dialog, &msg);
-    Settle();
+    DialogKey(d, static_cast<WPARAM>(vk));
+    Pump();
 }
 
 void CloseBox(HWND dialog) {
     Api api(nullptr);
-    Window *d = W(dialog);
-    if (!d || !d->isDialog) {
-        Fail("CloseBox: " + Describe(dialog) + " is not a live dialog");
+    Window *d = LiveDialog(dialog, "CloseBox");
+    if (!d || Refuse(dialog, "CloseBox"))
         return;
-    }
-    if (Refuse(dialog, "CloseBox")) {
-        return;
-    }
     if (!(d->style & WS_SYSMENU)) {
         Fail("CloseBox: " + Describe(dialog) + " has no close box");
         return;
     }
     Send(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Settle();
+    Pump();
 }
 
 std::vector<std::string> Items(HWND dialog, int id) {
     std::vector<std::string> items;
-    Window *c = ControlOf(dialog, id, "Items");
-    if (c) {
-        for (const Item &item : c->items) {
+    if (Window *c = ControlOf(dialog, id, "Items"))
+        for (const Item &item : c->items)
             items.push_back(item.text);
-        }
-    }
     return items;
 }
 
@@ -1321,10 +582,9 @@ int Selection(HWND dialog, int id) {
 
 LONG_PTR ItemData(HWND dialog, int id, int index) {
     Window *c = ControlOf(dialog, id, "ItemData");
-    if (!c || index < 0 || index >= static_cast<int>(c->items.size())) {
+    if (!c || index < 0 || index >= static_cast<int>(c->items.size()))
         return -1;
-    }
-    return c->items[static_cast<size_t>(index)].data;
+    return c->items[size_t(index)].data;
 }
 
 void OnIdle(std::function<void()> handler) {
@@ -1332,58 +592,27 @@ void OnIdle(std::function<void()> handler) {
 }
 
 void PostKey(HWND window, int vk) {
-    Api api(nullptr);
-    HWND target = (focus == window || IsChildOf(focus, window)) ? focus : window;
-    if (Refuse(target, "PostKey")) {
+    Window *d = DialogOfWindow(window);
+    HWND target = d && W(d->focus) ? d->focus : window;
+    if (Refuse(target, "PostKey"))
         return;
-    }
-    PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(vk), 1);
-    PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(vk), static_cast<LPARAM>(0xC0000001u));
+    Post(target, WM_KEYDOWN, static_cast<WPARAM>(vk), 1);
+    Post(target, WM_KEYUP, static_cast<WPARAM>(vk), static_cast<LPARAM>(0xC0000001u));
 }
 
 void PostCommand(HWND window, int id) {
-    Api api(nullptr);
-    if (Refuse(window, "PostCommand")) {
+    if (Refuse(window, "PostCommand"))
         return;
-    }
-    HWND control = nullptr;
-    Window *d = W(window);
-    for (HWND c : d->children) {
-        Window *w = W(c);
-        if (w && w->id == id) {
-            control = c;
-            break;
-        }
-    }
-    if (control && Refuse(control, "PostCommand")) {
+    Window *control = Child(W(window), id);
+    if (control && Refuse(control->hwnd, "PostCommand"))
         return;
-    }
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+    Post(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+         reinterpret_cast<LPARAM>(control ? control->hwnd : 0));
 }
 
 void PostCloseBox(HWND window) {
-    Api api(nullptr);
-    if (Refuse(window, "PostCloseBox")) {
-        return;
-    }
-    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-void PumpMessages() {
-    Api api(nullptr);
-    while (!queue.empty()) {
-        MSG msg = queue.front();
-        queue.pop_front();
-        Window *d = DialogOfWindow(msg.hwnd);
-        Deliver(msg, d ? d->hwnd : nullptr);
-    }
-}
-
-bool QuitPosted(int *exitCode) {
-    if (exitCode) {
-        *exitCode = quitCode;
-    }
-    return quitPosted;
+    if (!Refuse(window, "PostCloseBox"))
+        Post(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 } // namespace sim
@@ -1397,115 +626,62 @@ HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     Api api(nullptr);
     (void)hInstance;
-    LONG_PTR ignored = 0;
-    DWORD injected = 0;
-    if (Hit("CreateDialogParamA", &ignored, &injected)) {
-        if (injected) {
-            SetLastError(injected);
-        }
+    if (HitSettingError("CreateDialogParamA"))
         return NULL;
-    }
-    if (hWndParent && !W(hWndParent)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    const DialogTemplate *t = Template(lpTemplateName, "CreateDialogParamA");
+    if (!t)
         return NULL;
-    }
-    if (!IS_INTRESOURCE(lpTemplateName)) {
-        Fail("CreateDialogParamA: templates are named by number here");
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return NULL;
-    }
-    const DialogTemplate *t = FindDialog(LOWORD(lpTemplateName));
-    if (!t) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return NULL;
-    }
     Window *owner = DialogOfWindow(hWndParent);
-    HWND dialog =
-        CreateFromTemplate(*t, owner ? owner->hwnd : nullptr, lpDialogFunc, dwInitParam, false);
     // A dialog that destroyed itself during WM_INITDIALOG still has its
     // handle returned, as Wine's user32 does; the handle is no longer a
     // window.
-    return dialog;
+    return CreateFromTemplate(*t, owner ? owner->hwnd : nullptr, lpDialogFunc, dwInitParam, false);
 }
 
+// The dialog runs the first handler queued for its template (OnDialog) after
+// WM_INITDIALOG, delivering the messages posted meanwhile.
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     Api api(nullptr);
     (void)hInstance;
-    LONG_PTR ignored = 0;
-    DWORD injected = 0;
-    if (Hit("DialogBoxParamA", &ignored, &injected)) {
-        if (injected) {
-            SetLastError(injected);
+    if (HitSettingError("DialogBoxParamA"))
+        return -1;
+    const DialogTemplate *t = Template(lpTemplateName, "DialogBoxParamA");
+    if (!t)
+        return -1;
+    Window *owner = DialogOfWindow(hWndParent);
+    if (owner)
+        owner->style |= WS_DISABLED;
+    HWND dialog =
+        CreateFromTemplate(*t, owner ? owner->hwnd : nullptr, lpDialogFunc, dwInitParam, true);
+    if (!W(dialog))
+        return -1; // destroyed during WM_INITDIALOG: nobody enables the owner again
+    modalLoops.push_back(dialog);
+    Pump();
+    std::deque<std::function<void(HWND)>> &handlers = dialogHandlers[t->id];
+    if (W(dialog) && !W(dialog)->ended && handlers.empty()) {
+        Fail("DialogBoxParamA: dialog " + std::to_string(t->id) +
+             " opened with no OnDialog handler queued for it");
+        EndDialog(dialog, -3);
+    } else if (W(dialog) && !W(dialog)->ended) {
+        std::function<void(HWND)> handler = std::move(handlers.front());
+        handlers.pop_front();
+        if (handler) {
+            Callout callout;
+            handler(dialog);
         }
-        return -1;
-    }
-    if (hWndParent && !W(hWndParent)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    if (!IS_INTRESOURCE(lpTemplateName)) {
-        Fail("DialogBoxParamA: templates are named by number here");
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return -1;
-    }
-    int id = LOWORD(lpTemplateName);
-    const DialogTemplate *t = FindDialog(id);
-    if (!t) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return -1;
-    }
-    Window *ownerWindow = DialogOfWindow(hWndParent);
-    HWND owner = ownerWindow ? ownerWindow->hwnd : nullptr;
-    if (owner && !(ownerWindow->style & WS_DISABLED)) {
-        EnableWindow(owner, FALSE);
-    }
-    HWND dialog = CreateFromTemplate(*t, owner, lpDialogFunc, dwInitParam, true);
-    if (!W(dialog)) {
-        // Destroyed during WM_INITDIALOG: no dialog to run, and nobody
-        // enables the owner again.
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return -1;
-    }
-    modalStack.push_back(ModalFrame{false, dialog});
-    Window *d = W(dialog);
-    if (d && !d->ended) {
-        PumpTop();
-    }
-    d = W(dialog);
-    if (d && !d->ended) {
-        auto &handlers = dialogHandlers[id];
-        if (handlers.empty()) {
-            Fail("DialogBoxParamA: dialog " + std::to_string(id) +
-                 " opened with no OnDialog handler queued for it");
+        Pump();
+        if (W(dialog) && !W(dialog)->ended) {
+            Fail("DialogBoxParamA: the handler of dialog " + std::to_string(t->id) +
+                 " left it open");
             EndDialog(dialog, -3);
-        } else {
-            std::function<void(HWND)> handler = std::move(handlers.front());
-            handlers.pop_front();
-            if (handler) {
-                Callout callout;
-                handler(dialog);
-            }
-            d = W(dialog);
-            if (d && !d->ended) {
-                PumpTop();
-            }
-            d = W(dialog);
-            if (d && !d->ended) {
-                Fail("DialogBoxParamA: the handler of dialog " + std::to_string(id) +
-                     " left it open");
-                EndDialog(dialog, -3);
-            }
         }
     }
-    if (!modalStack.empty()) {
-        modalStack.pop_back();
-    }
-    d = W(dialog);
-    if (!d) {
+    if (!modalLoops.empty())
+        modalLoops.pop_back();
+    if (!W(dialog))
         return 0; // destroyed instead of ended
-    }
-    INT_PTR result = d->result;
+    INT_PTR result = W(dialog)->result;
     DestroyTree(dialog);
     return result;
 }
@@ -1513,142 +689,39 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
     Api api("EndDialog");
     Window *d = W(hDlg);
-    if (!d || !d->isDialog) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!d || !d->isDialog)
         return FALSE;
-    }
-    if (!d->modal) {
+    if (!d->modal)
         Fail("EndDialog on the modeless " + Describe(hDlg) + ": it only hides it");
-    }
     d->result = nResult;
     d->ended = true;
-    if (d->owner && W(d->owner)) {
-        EnableWindow(d->owner, TRUE);
-    }
-    d = W(hDlg);
-    if (d && IsChildOf(focus, hDlg)) {
-        SetFocusTo(hDlg);
-    }
-    d = W(hDlg);
-    if (d) {
-        d->style &= ~WS_VISIBLE;
-    }
+    d->style &= ~WS_VISIBLE;
+    if (W(d->owner))
+        W(d->owner)->style &= ~WS_DISABLED;
     return TRUE;
 }
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
     Api api("DestroyWindow");
-    if (!W(hWnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!W(hWnd))
         return FALSE;
-    }
     DestroyTree(hWnd);
-    return TRUE;
-}
-
-BOOL WINAPI IsWindow(HWND hWnd) {
-    Api api("IsWindow");
-    return W(hWnd) != nullptr;
-}
-
-BOOL WINAPI IsWindowEnabled(HWND hWnd) {
-    Api api("IsWindowEnabled");
-    Window *w = W(hWnd);
-    return w && !(w->style & WS_DISABLED);
-}
-
-BOOL WINAPI IsWindowVisible(HWND hWnd) {
-    Api api("IsWindowVisible");
-    Window *w = W(hWnd);
-    if (!w || !(w->style & WS_VISIBLE)) {
-        return FALSE;
-    }
-    if (!w->isDialog) {
-        Window *d = W(w->parent);
-        return d && (d->style & WS_VISIBLE);
-    }
     return TRUE;
 }
 
 BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
     Api api("EnableWindow");
     Window *w = W(hWnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!w)
         return FALSE;
-    }
     BOOL wasDisabled = (w->style & WS_DISABLED) != 0;
-    if (bEnable && wasDisabled) {
-        w->style &= ~WS_DISABLED;
-        if (w->isDialog) {
-            CallDialog(hWnd, WM_ENABLE, TRUE, 0);
-        }
-    } else if (!bEnable && !wasDisabled) {
-        w->style |= WS_DISABLED;
-        if (focus == hWnd) {
-            SetFocusTo(nullptr);
-        }
-        if (w->isDialog) {
-            CallDialog(hWnd, WM_ENABLE, FALSE, 0);
-        }
-    }
+    w->style = bEnable ? w->style & ~WS_DISABLED : w->style | WS_DISABLED;
     return wasDisabled;
-}
-
-BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
-    Api api("ShowWindow");
-    Window *w = W(hWnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    BOOL wasVisible = (w->style & WS_VISIBLE) != 0;
-    if (nCmdShow == SW_HIDE) {
-        w->style &= ~WS_VISIBLE;
-        if (focus == hWnd || IsChildOf(focus, hWnd)) {
-            SetFocusTo(nullptr);
-        }
-    } else {
-        w->style |= WS_VISIBLE;
-    }
-    return wasVisible;
 }
 
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
     Api api("GetDlgItem");
-    Window *d = W(hDlg);
-    if (!d) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return NULL;
-    }
-    for (HWND c : d->children) {
-        Window *w = W(c);
-        if (w && w->id == nIDDlgItem) {
-            return c;
-        }
-    }
-    SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
-    return NULL;
-}
-
-int WINAPI GetDlgCtrlID(HWND hWnd) {
-    Api api("GetDlgCtrlID");
-    Window *w = W(hWnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    return w->isDialog ? 0 : w->id;
-}
-
-HWND WINAPI GetParent(HWND hWnd) {
-    Api api("GetParent");
-    Window *w = W(hWnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return NULL;
-    }
-    return w->isDialog ? w->owner : w->parent;
+    return sim::Control(hDlg, nIDDlgItem);
 }
 
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
@@ -1659,424 +732,137 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
                                    LPARAM lParam) {
     Api api("SendDlgItemMessageA");
-    HWND control = GetDlgItem(hDlg, nIDDlgItem);
-    if (!control) {
+    HWND control = sim::Control(hDlg, nIDDlgItem);
+    if (!control)
         Fail("SendDlgItemMessageA: " + Describe(hDlg) + " has no control " +
              std::to_string(nIDDlgItem));
-        return 0;
-    }
     return Send(control, Msg, wParam, lParam);
-}
-
-BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    Api api("PostMessageA");
-    if (hWnd && !W(hWnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (Msg == WM_QUIT) {
-        Fail("PostMessageA(WM_QUIT): use PostQuitMessage");
-    }
-    MSG msg = {hWnd, Msg, wParam, lParam, 0, {0, 0}};
-    queue.push_back(msg);
-    return TRUE;
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
     Api api("SetDlgItemTextA");
-    HWND control = GetDlgItem(hDlg, nIDDlgItem);
-    if (!control) {
-        return FALSE;
-    }
-    return static_cast<BOOL>(Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)));
+    Window *c = W(sim::Control(hDlg, nIDDlgItem));
+    if (c)
+        c->text = lpString ? lpString : "";
+    return c != nullptr;
 }
 
 UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax) {
     Api api("GetDlgItemTextA");
-    if (lpString && cchMax > 0) {
-        lpString[0] = '\0';
-    }
-    HWND control = GetDlgItem(hDlg, nIDDlgItem);
-    if (!control || cchMax <= 0) {
-        return 0;
-    }
-    return static_cast<UINT>(
-        Send(control, WM_GETTEXT, static_cast<WPARAM>(cchMax), reinterpret_cast<LPARAM>(lpString)));
+    Window *c = W(sim::Control(hDlg, nIDDlgItem));
+    std::string text = c ? ControlText(c) : std::string();
+    size_t count = std::min(text.size(), static_cast<size_t>(cchMax - 1));
+    memcpy(lpString, text.data(), count);
+    lpString[count] = '\0';
+    return static_cast<UINT>(count);
 }
 
-// Windows reads the text (at most 29 characters), skips leading blanks,
-// takes an optional minus sign when signed, then decimal digits, allows
-// trailing blanks and nothing else; anything else, or a value out of range,
-// gives 0 and "not translated".
+// Windows reads the text (at most 29 characters): blanks, decimal digits and
+// blanks, nothing else, within 32 bits; anything else gives 0, "not
+// translated".
 UINT WINAPI GetDlgItemInt(HWND hDlg, int nIDDlgItem, BOOL *lpTranslated, BOOL bSigned) {
     Api api("GetDlgItemInt");
-    if (lpTranslated) {
-        *lpTranslated = FALSE;
-    }
-    char text[30];
-    if (!GetDlgItemTextA(hDlg, nIDDlgItem, text, sizeof text)) {
-        return 0;
-    }
-    const char *p = text;
-    while (*p == ' ' || *p == '\t') {
-        ++p;
-    }
-    bool negative = false;
-    if (bSigned && *p == '-') {
-        negative = true;
-        ++p;
-    }
-    if (!(*p >= '0' && *p <= '9')) {
-        return 0;
-    }
+    if (bSigned)
+        Fail("GetDlgItemInt: signed values are not supported here");
+    Window *c = W(sim::Control(hDlg, nIDDlgItem));
+    std::string text = c ? ControlText(c).substr(0, 29) : std::string();
+    size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
     unsigned long long value = 0;
-    while (*p >= '0' && *p <= '9') {
-        value = value * 10 + static_cast<unsigned>(*p - '0');
-        if (value > 0xFFFFFFFFull) {
-            return 0;
-        }
-        ++p;
+    bool ok = first != std::string::npos;
+    for (size_t i = first; ok && i <= last; ++i) {
+        value = value * 10 + static_cast<unsigned>(text[i] - '0');
+        ok = isdigit(static_cast<unsigned char>(text[i])) && value <= 0xFFFFFFFFull;
     }
-    while (*p == ' ' || *p == '\t') {
-        ++p;
-    }
-    if (*p) {
-        return 0;
-    }
-    if (bSigned) {
-        if ((!negative && value > 0x7FFFFFFFull) || (negative && value > 0x80000000ull)) {
-            return 0;
-        }
-        long long signedValue =
-            negative ? -static_cast<long long>(value) : static_cast<long long>(value);
-        if (lpTranslated) {
-            *lpTranslated = TRUE;
-        }
-        return static_cast<UINT>(static_cast<INT>(signedValue));
-    }
-    if (lpTranslated) {
-        *lpTranslated = TRUE;
-    }
-    return static_cast<UINT>(value);
+    if (lpTranslated)
+        *lpTranslated = ok;
+    return ok ? static_cast<UINT>(value) : 0;
 }
 
-BOOL WINAPI SetDlgItemInt(HWND hDlg, int nIDDlgItem, UINT uValue, BOOL bSigned) {
-    Api api("SetDlgItemInt");
-    char text[16];
-    if (bSigned) {
-        snprintf(text, sizeof text, "%d", static_cast<int>(uValue));
-    } else {
-        snprintf(text, sizeof text, "%u", uValue);
-    }
-    return SetDlgItemTextA(hDlg, nIDDlgItem, text);
-}
-
-BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
-    Api api("SetWindowTextA");
-    if (!W(hWnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    return static_cast<BOOL>(Send(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)));
-}
-
-int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
-    Api api("GetWindowTextA");
-    if (lpString && nMaxCount > 0) {
-        lpString[0] = '\0';
-    }
-    if (!W(hWnd) || nMaxCount <= 0) {
-        return 0;
-    }
-    return static_cast<int>(
-        Send(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount), reinterpret_cast<LPARAM>(lpString)));
-}
-
-int WINAPI GetWindowTextLengthA(HWND hWnd) {
-    Api api("GetWindowTextLengthA");
-    if (!W(hWnd)) {
-        return 0;
-    }
-    return static_cast<int>(Send(hWnd, WM_GETTEXTLENGTH, 0, 0));
-}
-
-HWND WINAPI SetFocus(HWND hWnd) {
-    Api api("SetFocus");
-    HWND old = focus;
-    if (!hWnd) {
-        SetFocusTo(nullptr);
-        return old;
-    }
-    Window *w = W(hWnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return NULL;
-    }
-    if (hWnd == old) {
-        return old;
-    }
-    Window *d = DialogOfWindow(hWnd);
-    if ((w->style & WS_DISABLED) || !d || (d->style & WS_DISABLED)) {
-        return NULL;
-    }
-    SetFocusTo(hWnd);
-    return old;
-}
-
-HWND WINAPI GetFocus(void) {
-    Api api("GetFocus");
-    return focus;
-}
-
-LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex) {
-    Api api("GetWindowLongPtrA");
-    Window *w = W(hWnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    switch (nIndex) {
-    case GWL_STYLE:
-        return static_cast<LONG_PTR>(w->style);
-    case GWL_EXSTYLE:
-        return static_cast<LONG_PTR>(w->exStyle);
-    case GWL_ID:
-        return w->isDialog ? 0 : w->id;
-    case GWLP_USERDATA:
-        return w->userData;
-    default:
-        break;
-    }
-    if (w->isDialog) {
-        switch (nIndex) {
-        case DWLP_MSGRESULT:
-            return w->msgResult;
-        case DWLP_DLGPROC:
-            return reinterpret_cast<LONG_PTR>(w->proc);
-        case DWLP_USER:
-            return w->dlgUser;
-        default:
-            break;
-        }
-    }
-    Fail("GetWindowLongPtrA: index " + std::to_string(nIndex) + " is not supported here");
-    SetLastError(ERROR_INVALID_INDEX);
-    return 0;
-}
-
-LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
-    Api api("SetWindowLongPtrA");
-    Window *w = W(hWnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    LONG_PTR old = 0;
-    switch (nIndex) {
-    case GWLP_USERDATA:
-        old = w->userData;
-        w->userData = dwNewLong;
-        return old;
-    case GWL_STYLE:
-        old = static_cast<LONG_PTR>(w->style);
-        w->style = static_cast<DWORD>(dwNewLong);
-        return old;
-    default:
-        break;
-    }
-    if (w->isDialog) {
-        switch (nIndex) {
-        case DWLP_MSGRESULT:
-            old = w->msgResult;
-            w->msgResult = dwNewLong;
-            return old;
-        case DWLP_USER:
-            old = w->dlgUser;
-            w->dlgUser = dwNewLong;
-            return old;
-        default:
-            break;
-        }
-    }
-    Fail("SetWindowLongPtrA: index " + std::to_string(nIndex) + " is not supported here");
-    SetLastError(ERROR_INVALID_INDEX);
-    return 0;
-}
-
-LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex) {
-    Api api("GetWindowLongA");
-    return static_cast<LONG>(GetWindowLongPtrA(hWnd, nIndex));
-}
-
+// Every box is recorded; while it is open the owner's dialog is disabled and
+// the handler (if any) presses the button.
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     Api api("MessageBoxA");
     if (hWnd && !W(hWnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        SetError(1400); // ERROR_INVALID_WINDOW_HANDLE: no box, as on Windows
         return 0;
     }
-    sim::Box box;
-    box.owner = hWnd;
-    box.text = lpText ? lpText : "";
-    box.caption = lpCaption ? lpCaption : "Error";
-    box.type = uType;
+    sim::Box box{hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "Error", uType};
     boxes.push_back(box);
-    Window *ownerWindow = DialogOfWindow(hWnd);
-    HWND owner = ownerWindow ? ownerWindow->hwnd : nullptr;
-    bool disabledOwner = false;
-    if (owner && !(ownerWindow->style & WS_DISABLED)) {
-        EnableWindow(owner, FALSE);
-        disabledOwner = true;
-    }
+    if ((uType & 0xF) != MB_OK)
+        Fail("MessageBoxA: only boxes with one OK button are supported here");
+    Window *owner = DialogOfWindow(hWnd);
+    bool disabled = owner && !(owner->style & WS_DISABLED);
+    if (disabled)
+        owner->style |= WS_DISABLED;
     HWND previous = active;
-    Deactivate();
     active = nullptr;
-    SetFocusTo(nullptr);
-    modalStack.push_back(ModalFrame{true, nullptr});
-    ++boxDepth;
-    PumpTop();
+    modalLoops.push_back(nullptr);
+    Pump();
     int result = IDOK;
     if (boxHandler) {
         std::function<int(const sim::Box &)> handler = boxHandler;
         Callout callout;
         result = handler(box);
     }
-    if (!BoxResultValid(uType, result)) {
+    if (result != IDOK)
         Fail("MessageBoxA: the handler pressed button " + std::to_string(result) +
              " that the box \"" + box.text + "\" does not have");
-        result = IDOK;
-    }
-    PumpTop();
-    --boxDepth;
-    if (!modalStack.empty()) {
-        modalStack.pop_back();
-    }
-    if (disabledOwner && W(owner)) {
-        EnableWindow(owner, TRUE);
-    }
-    if (W(previous)) {
-        Reactivate(previous);
-    } else if (W(owner)) {
-        Reactivate(owner);
-    }
-    return result;
+    Pump();
+    if (!modalLoops.empty())
+        modalLoops.pop_back();
+    if (disabled && W(owner->hwnd))
+        owner->style &= ~WS_DISABLED;
+    active = W(previous) ? previous : owner && W(owner->hwnd) ? owner->hwnd : nullptr;
+    return IDOK;
 }
 
+// Posted messages in order; with none left, the idle handler runs once and,
+// if it posts nothing either, the quit message (a failure unless the program
+// asked to quit).
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
     Api api("GetMessageA");
-    if (hWnd || wMsgFilterMin || wMsgFilterMax) {
-        Fail("GetMessageA: filters are not supported here");
+    (void)hWnd; // the program filters nothing
+    (void)wMsgFilterMin;
+    (void)wMsgFilterMax;
+    if (queue.empty() && !quitPosted && idleHandler) {
+        std::function<void()> handler = idleHandler;
+        Callout callout;
+        handler();
     }
-    bool idleDone = false;
-    for (;;) {
-        if (!queue.empty()) {
-            *lpMsg = queue.front();
-            queue.pop_front();
-            return TRUE;
-        }
-        if (quitPosted) {
-            quitPosted = false;
-            MSG quit = {nullptr, WM_QUIT, static_cast<WPARAM>(quitCode), 0, 0, {0, 0}};
-            *lpMsg = quit;
-            return FALSE;
-        }
-        if (idleHandler && !idleDone) {
-            idleDone = true;
-            std::function<void()> handler = idleHandler;
-            Callout callout;
-            handler();
-            continue;
-        }
+    if (!queue.empty()) {
+        *lpMsg = queue.front();
+        queue.pop_front();
+        return TRUE;
+    }
+    if (!quitPosted)
         Fail("GetMessageA: no message left to deliver (the program would wait forever)");
-        MSG quit = {nullptr, WM_QUIT, 0, 0, 0, {0, 0}};
-        *lpMsg = quit;
-        return FALSE;
-    }
+    *lpMsg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitPosted ? quitCode : 0), 0, 0, {0, 0}};
+    quitPosted = false;
+    return FALSE;
 }
 
 BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
     Api api("IsDialogMessageA");
     Window *d = W(hDlg);
-    if (!d || !d->isDialog || !lpMsg) {
+    if (!d || !d->isDialog || DialogOfWindow(lpMsg->hwnd) != d)
         return FALSE;
-    }
-    if (lpMsg->hwnd != hDlg && !IsChildOf(lpMsg->hwnd, hDlg)) {
-        return FALSE;
-    }
-    if (lpMsg->message == WM_KEYDOWN) {
-        switch (lpMsg->wParam) {
-        case VK_ESCAPE: {
-            HWND cancel = GetDlgItem(hDlg, IDCANCEL);
-            Send(hDlg, WM_COMMAND, IDCANCEL, reinterpret_cast<LPARAM>(cancel));
-            return TRUE;
-        }
-        case VK_RETURN: {
-            Window *f = W(focus);
-            if (f && IsChildOf(focus, hDlg) && IsPushButton(f)) {
-                Send(hDlg, WM_COMMAND, MAKEWPARAM(f->id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(focus));
-                return TRUE;
-            }
-            LRESULT def = Send(hDlg, DM_GETDEFID, 0, 0);
-            if (HIWORD(def) == DC_HASDEFID) {
-                int id = LOWORD(def);
-                HWND button = GetDlgItem(hDlg, id);
-                if (!button || IsWindowEnabled(button)) {
-                    Send(hDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(button));
-                }
-            } else {
-                Send(hDlg, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(focus));
-            }
-            return TRUE;
-        }
-        case VK_TAB: {
-            HWND next = NextTabItem(d, IsChildOf(focus, hDlg) ? focus : nullptr);
-            if (next) {
-                SetFocusTo(next);
-            }
-            return TRUE;
-        }
-        default:
-            break;
-        }
-    }
-    TranslateMessage(lpMsg);
-    DispatchMessageA(lpMsg);
+    WPARAM vk = lpMsg->wParam;
+    if (lpMsg->message == WM_KEYDOWN && (vk == VK_ESCAPE || vk == VK_RETURN || vk == VK_TAB))
+        DialogKey(d, vk);
+    else
+        Send(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
     return TRUE;
 }
 
+// No character messages here: the only keys are the dialog manager's.
 BOOL WINAPI TranslateMessage(const MSG *lpMsg) {
     Api api("TranslateMessage");
-    if (!lpMsg || lpMsg->message != WM_KEYDOWN) {
-        return FALSE;
-    }
-    WPARAM vk = lpMsg->wParam;
-    char c = 0;
-    if (vk >= '0' && vk <= '9') {
-        c = static_cast<char>(vk);
-    } else if (vk >= 'A' && vk <= 'Z') {
-        c = static_cast<char>(vk - 'A' + 'a');
-    } else if (vk == VK_SPACE) {
-        c = ' ';
-    }
-    if (!c) {
-        return FALSE;
-    }
-    MSG msg = {lpMsg->hwnd,   WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)),
-               lpMsg->lParam, 0,       {0, 0}};
-    queue.push_front(msg);
-    return TRUE;
+    (void)lpMsg;
+    return FALSE;
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG *lpMsg) {
     Api api("DispatchMessageA");
-    if (!lpMsg || !lpMsg->hwnd) {
-        return 0;
-    }
-    if (!W(lpMsg->hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
     return Send(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
@@ -2084,17 +870,6 @@ void WINAPI PostQuitMessage(int nExitCode) {
     Api api("PostQuitMessage");
     quitPosted = true;
     quitCode = nExitCode;
-}
-
-LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    Api api("DefWindowProcA");
-    return DefWindow(hWnd, Msg, wParam, lParam);
-}
-
-LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    Api api("DefDlgProcA");
-    Fail("DefDlgProcA: a dialog procedure must not call it (the dialog manager does)");
-    return DefWindow(hDlg, Msg, wParam, lParam);
 }
 
 } // extern "C"

@@ -13,7 +13,7 @@
 
 namespace sim {
 
-// Back to a fresh machine: empty registry (HKLM and HKCU roots only), no
+// Back to a fresh machine: empty registry (the HKLM root only), no
 // windows, no message boxes, no handlers, no faults, no ports, empty message
 // queue, last error 0, language English (0x409). Failures() is cleared too.
 void Reset();
@@ -60,14 +60,14 @@ int RegOpenHandleCount(); // HKEYs opened or created and not yet closed
 //    as their status and do nothing;
 //  - allocations ("malloc", "calloc", "realloc"): return NULL, last error as
 //    it was; `result` unused;
-//  - control messages by name ("LB_ADDSTRING", "LB_SETITEMDATA",
+//  - list and combo box messages by name ("LB_ADDSTRING", "LB_SETITEMDATA",
 //    "CB_ADDSTRING", "CB_SETCURSEL", ...): the message is not carried out and
 //    SendDlgItemMessageA/SendMessageA returns `result`;
 //  - "CreateDialogParamA" (returns NULL), "DialogBoxParamA" (returns -1),
-//    "FormatMessageA" (returns 0, last error `lastError`), "CreateFileA"
-//    (INVALID_HANDLE_VALUE), "GetCommState", "SetCommState",
-//    "GetCommTimeouts", "SetCommTimeouts", "WriteFile", "ReadFile" (FALSE):
-//    these set the last error to `lastError` when it is nonzero.
+//    "FormatMessageA" (returns 0), "CreateFileA" (INVALID_HANDLE_VALUE),
+//    "GetCommState", "SetCommState", "GetCommTimeouts", "SetCommTimeouts",
+//    "WriteFile", "ReadFile" (FALSE): these set the last error to
+//    `lastError` when it is nonzero.
 // Several requests may be pending at once, for the same or other functions.
 void FailCall(const std::string &function, int nth, LONG_PTR result, DWORD lastError = 0);
 // Calls of a function (or control message by name) since Reset().
@@ -75,13 +75,14 @@ int CallCount(const std::string &function);
 
 // ---- System error texts used by FormatMessageA. Known codes have the
 // Windows English texts with their trailing "\r\n"; unknown codes make
-// FormatMessageA fail (0, last error 317). Tests may replace or add texts.
+// FormatMessageA fail (0, last error 317), and so do texts with inserts
+// such as %1 (last error 87). Tests may replace or add texts.
 void SetSystemText(DWORD code, const std::string &text);
-int LocalAllocCount(); // blocks from LocalAlloc/FormatMessageA not yet freed
+int LocalAllocCount(); // blocks from FormatMessageA not yet freed
 
-// ---- Message boxes. Every MessageBoxA is recorded; while it is "open" the
-// handler (if any) runs, with the owner disabled as on Windows. The handler
-// returns the button pressed; without a handler the box returns IDOK.
+// ---- Message boxes (with one OK button). Every MessageBoxA is recorded;
+// while it is "open" the handler (if any) runs, with the owner disabled as
+// on Windows. The handler returns the button pressed: IDOK.
 struct Box {
     HWND owner;
     std::string text;
@@ -102,25 +103,25 @@ int PendingDialogHandlers();
 
 HWND DialogOf(int templateId);     // the live dialog made from it, or NULL
 HWND Control(HWND dialog, int id); // GetDlgItem
-int TemplateOf(HWND dialog);
-bool IsLive(HWND window);    // IsWindow
-bool IsEnabled(HWND window); // IsWindowEnabled
+bool IsLive(HWND window);          // IsWindow
+bool IsEnabled(HWND window);       // IsWindowEnabled
 bool IsVisible(HWND window);
-HWND Focus(); // window with the keyboard focus
+HWND Focus(); // control with the keyboard focus
 HWND Owner(HWND window);
 DWORD Style(HWND window);
-std::string ClassName(HWND window); // "Button", "ListBox", "ComboBox", "Edit", "Static"
-std::string Text(HWND window);      // caption or control text
+std::string Text(HWND window); // caption or control text (a combo box's selected item)
 std::string Text(HWND dialog, int id);
 std::vector<int> ControlIds(HWND dialog); // template order
 
 // Acting as the user. Each goes through the same path as on Windows and is
 // refused (failure recorded) when the target or its dialog is disabled.
-void Click(HWND dialog, int id);                  // BM_CLICK: WM_COMMAND(id, BN_CLICKED)
-void DoubleClick(HWND dialog, int id, int index); // select + LBN_DBLCLK notification
-void Select(HWND dialog, int id,
-            int index); // user selection in a list or combo box (+ notification)
-void Type(HWND dialog, int id, const std::string &text); // replaces an edit box's text
+void Click(HWND dialog, int id);                  // a push button: WM_COMMAND(id, BN_CLICKED)
+void DoubleClick(HWND dialog, int id, int index); // Select + LBN_DBLCLK notification
+// User selection in a list or combo box, with LBN_SELCHANGE (lists with
+// LBS_NOTIFY) or CBN_SELCHANGE.
+void Select(HWND dialog, int id, int index);
+void Type(HWND dialog, int id, const std::string &text); // replaces an edit box's text (an
+                                                         // ES_NUMBER box keeps digits only)
 // Dialog-manager keys, as IsDialogMessageA handles them: VK_ESCAPE gives
 // command IDCANCEL, VK_RETURN the default button's command (or the focused
 // push button's), VK_TAB moves the focus. Delivered at once.
@@ -136,31 +137,23 @@ LONG_PTR ItemData(HWND dialog, int id, int index);
 
 // ---- Message queue. GetMessageA takes posted messages in order; when the
 // queue is empty it calls the idle handler once (which may post or act) and,
-// if the queue is still empty, records a failure and returns 0 as for WM_QUIT.
+// if the queue is still empty and PostQuitMessage was not called, records a
+// failure and returns 0 as for WM_QUIT. Modal dialogs and boxes deliver the
+// posted messages by themselves after each user action.
 void OnIdle(std::function<void()> handler);
 void PostKey(HWND window, int vk);     // posts WM_KEYDOWN + WM_KEYUP for the focused control
 void PostCommand(HWND window, int id); // posts WM_COMMAND(id, BN_CLICKED)
 void PostCloseBox(HWND window);        // posts WM_SYSCOMMAND SC_CLOSE
-// Delivers the posted messages now, as a message loop would (IsDialogMessageA
-// for the dialog they are meant for, otherwise DispatchMessageA), leaving a
-// posted WM_QUIT in place. For tests that drive a modeless dialog without
-// running the program's own loop; modal dialogs and boxes do this by
-// themselves after each user action.
-void PumpMessages();
-// Whether PostQuitMessage has been called and its WM_QUIT not yet taken by
-// GetMessageA; *exitCode receives its code.
-bool QuitPosted(int *exitCode = nullptr);
 
 // ---- Serial ports, reached by CreateFileA("\\\\.\\NAME"). A name that was
-// never added opens with ERROR_FILE_NOT_FOUND.
+// never added, or a name without that prefix, opens with
+// ERROR_FILE_NOT_FOUND.
 struct Port {
     bool loopback = false;    // reads give back what was written
     int echoBytes = -1;       // with loopback: bytes returned (-1: all written)
     int writableBytes = -1;   // bytes that leave within the write time-out (-1: all)
     bool busy = false;        // open fails with ERROR_ACCESS_DENIED
     DWORD commStateError = 0; // GetCommState fails with this error when nonzero
-    std::string reply;        // with loopback, when not empty: the bytes that come back
-                              // instead of those written (same count as without it)
 };
 void AddPort(const std::string &name, const Port &port);
 struct PortState { // what the port holds now
