@@ -121,8 +121,11 @@ static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **firs
     if (i == 0)
         *first = r;
     status = FillRecord(r, *first, card, i, name);
-    if (status == ERROR_SUCCESS)
-        status = WriteValues(key, r);
+    if (status != ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return status;
+    }
+    status = WriteValues(key, r);
     RegCloseKey(key);
     PortEntry *fresh = NULL;
     if (status == ERROR_SUCCESS) {
@@ -148,7 +151,7 @@ static int WriteCard(const CardValues *card) {
         return 0;
     }
     PortEntry *first = NULL;
-    for (int i = 0; i < card->row->portCount; i++) {
+    for (int i = 0; i < card->row->portCount && i < MAX_PORTS; i++) {
         status = WritePort(root, card, i, &first);
         if (status != ERROR_SUCCESS) {
             RegCloseKey(root);
