@@ -8,14 +8,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-packages=(cmake g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
+packages=(cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     mingw-w64-tools wine wine64 xvfb xdotool socat locales imagemagick)
 
 # Commands and files that the packages above provide.
 missing_tools() {
     local tool
-    for tool in cmake g++ clang-format x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix \
+    for tool in cmake make g++ clang-format x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix \
         x86_64-w64-mingw32-objdump i686-w64-mingw32-objdump x86_64-w64-mingw32-windres \
         i686-w64-mingw32-windres wine wineserver wineboot Xvfb xdotool socat localedef import \
         convert timeout; do
