@@ -32,12 +32,7 @@ TEST_F(ChecksTest, DuplicateNamesAreReportedOncePerPairInListOrder) {
                   "is used in both the Serial10000 and Serial10003 keys.",
                   "[Conflict detected between serial cards|error|ownerless] ERROR: The name COM3 "
                   "is used in both the Serial10002 and Serial10003 keys."}),
-              [] {
-                  std::vector<std::string> boxes;
-                  for (const sim::Box &box : sim::Boxes())
-                      boxes.push_back(Describe(box));
-                  return boxes;
-              }());
+              Described());
     EXPECT_EQ(1, CheckSharedIrqs());
     EXPECT_EQ(1, CheckDuplicateAddresses());
 }

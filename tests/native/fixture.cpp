@@ -2,6 +2,7 @@
 #include "fixture.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 void ResetProgram() {
     PortEntry *e = PortList.next;
@@ -126,4 +127,18 @@ std::string Describe(const sim::Box &box) {
     }
     return "[" + box.caption + "|" + icon + "|" + (box.owner ? "owned" : "ownerless") + "] " +
            box.text;
+}
+
+std::vector<std::string> Described() {
+    std::vector<std::string> boxes;
+    for (const sim::Box &box : sim::Boxes())
+        boxes.push_back(Describe(box));
+    return boxes;
+}
+
+const CardModel *Row(const char *name) {
+    for (const CardModel *row = CardCatalogue; row->name; row++)
+        if (strcmp(row->name, name) == 0)
+            return row;
+    return nullptr;
 }

@@ -61,5 +61,10 @@ class ProgramTest : public ::testing::Test {
 
 // A Box compared as one readable line, for EXPECT_EQ on whole sequences.
 std::string Describe(const sim::Box &box);
+// Every box shown so far, described.
+std::vector<std::string> Described();
+
+// The catalogue row of a model name, or null.
+const CardModel *Row(const char *name);
 
 #endif

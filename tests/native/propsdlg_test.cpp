@@ -10,13 +10,6 @@
 
 namespace {
 
-const CardModel *Row(const char *name) {
-    for (const CardModel *row = CardCatalogue; row->name; row++)
-        if (strcmp(row->name, name) == 0)
-            return row;
-    return nullptr;
-}
-
 int Position(const CardModel *row) {
     return (int)(row - CardCatalogue);
 }
@@ -54,13 +47,6 @@ void Deselect(HWND dialog, int id) {
 
 int CancelId(const CardModel *row) {
     return row->dialogTemplate == IDD_MPB ? IDCANCEL : IDC_PROP_CANCEL;
-}
-
-std::vector<std::string> Described() {
-    std::vector<std::string> boxes;
-    for (const sim::Box &box : sim::Boxes())
-        boxes.push_back(Describe(box));
-    return boxes;
 }
 
 std::string EntryError(int id) {

@@ -8,13 +8,6 @@
 
 namespace {
 
-const CardModel *Row(const char *name) {
-    for (const CardModel *row = CardCatalogue; row->name; row++)
-        if (strcmp(row->name, name) == 0)
-            return row;
-    return nullptr;
-}
-
 // One call of a writer with everything it should leave behind.
 struct Writer {
     const char *name;
@@ -262,12 +255,7 @@ TEST_F(WriteTest, ARootThatCannotBeOpenedWritesNothing) {
         Fresh();
         sim::FailCall("RegOpenKeyExA", 1, ERROR_ACCESS_DENIED);
         EXPECT_EQ(0, w.write(w));
-        EXPECT_EQ(std::vector<std::string>{Report(w.rootReport)}, [] {
-            std::vector<std::string> boxes;
-            for (const sim::Box &box : sim::Boxes())
-                boxes.push_back(Describe(box));
-            return boxes;
-        }());
+        EXPECT_EQ(std::vector<std::string>{Report(w.rootReport)}, Described());
         EXPECT_EQ(nullptr, PortList.next);
         EXPECT_TRUE(sim::RegSubkeys(PORTS_ROOT).empty());
         EXPECT_FALSE(PermitShareWritten());
