@@ -28,7 +28,8 @@ int FillCardList(HWND window) {
                  (unsigned)e->portAddress, e->interrupt);
         LRESULT position = SendDlgItemMessageA(window, IDC_CARDLIST, LB_ADDSTRING, 0, (LPARAM)line);
         if (position == LB_ERR || position == LB_ERRSPACE) {
-            ReportError("%s: %s", "listCards/LB_ADDSTRING", SystemErrorText(), NULL);
+            const char *text = position == LB_ERRSPACE ? OutOfMemoryText() : SystemErrorText();
+            ReportError("%s: %s", "listCards/LB_ADDSTRING", text, NULL);
             DestroyWindow(window);
             return 0;
         }

@@ -10,7 +10,8 @@ int FillModelList(HWND window) {
         LRESULT result =
             SendDlgItemMessageA(window, IDC_MODELLIST, LB_ADDSTRING, 0, (LPARAM)row->name);
         if (result == LB_ERR || result == LB_ERRSPACE) {
-            ReportError("%s: %s", "model/LB_ADDSTRING", SystemErrorText(), NULL);
+            const char *text = result == LB_ERRSPACE ? OutOfMemoryText() : SystemErrorText();
+            ReportError("%s: %s", "model/LB_ADDSTRING", text, NULL);
             // Ending before destroying gives the owner back its input; the
             // dialog then ends as one that could not be created.
             EndDialog(window, -1);

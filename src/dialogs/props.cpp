@@ -9,9 +9,17 @@
 
 static int ComboFailed(HWND window, const char *format, const char *tag, LRESULT result,
                        int storeResult) {
-    if (storeResult)
+    // The jumper-strap and switch dialogs show the text for the combo box's
+    // own result; the free-address dialog the last error, which an add
+    // that ran out of space does not set.
+    const char *text;
+    if (storeResult) {
         SetLastError((DWORD)result);
-    ReportError(format, tag, SystemErrorText(), NULL);
+        text = SystemErrorText();
+    } else {
+        text = result == CB_ERRSPACE ? OutOfMemoryText() : SystemErrorText();
+    }
+    ReportError(format, tag, text, NULL);
     EndDialog(window, -1);
     return 0;
 }

@@ -107,7 +107,7 @@ int TestCard(PortEntry *card) {
         size_t size = strlen(e->dosDevices) + 5;
         char *path = (char *)malloc(size);
         if (!path) {
-            ReportError(Text(IDS_TEST_HALTED), "TestCard/NewPort", SystemErrorText(), NULL);
+            ReportError(Text(IDS_TEST_HALTED), "TestCard/NewPort", OutOfMemoryText(), NULL);
             return 0;
         }
         snprintf(path, size, "\\\\.\\%s", e->dosDevices);

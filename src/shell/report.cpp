@@ -37,3 +37,8 @@ const char *SystemErrorText(void) {
         text[--end] = '\0';
     return text;
 }
+
+const char *OutOfMemoryText(void) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return SystemErrorText();
+}

@@ -9,4 +9,9 @@
 void ReportError(const char *format, const char *text1, const char *text2, const char *text3);
 const char *SystemErrorText(void);
 
+// SystemErrorText for ERROR_NOT_ENOUGH_MEMORY, made the last error first: a
+// failed allocation, or a list box that is out of space, sets no error of
+// its own, and its report must not read as a success.
+const char *OutOfMemoryText(void);
+
 #endif

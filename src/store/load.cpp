@@ -93,7 +93,7 @@ static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
     }
     char *block = (char *)malloc(blockSize);
     if (!block) {
-        ReportError("%s: %s", "New DosDevices", SystemErrorText(), NULL);
+        ReportError("%s: %s", "New DosDevices", OutOfMemoryText(), NULL);
         RegCloseKey(key);
         return r;
     }
@@ -111,7 +111,7 @@ static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
     if (ReadPort(key, name, r, rooms)) {
         fresh = (PortEntry *)calloc(1, sizeof *fresh);
         if (!fresh)
-            ReportError("%s: %s", "New DosDevices", SystemErrorText(), NULL);
+            ReportError("%s: %s", "New DosDevices", OutOfMemoryText(), NULL);
     }
     RegCloseKey(key);
     if (!fresh) {

@@ -15,9 +15,19 @@ static void DeletePortKey(HKEY root, const char *keyName) {
     }
 }
 
+// A Leader value may name a port that is not a card's first port, so a
+// port may lead others outside the card being removed: once that port is
+// released they belong to no card, as if their Leader named no loaded port.
+static void ForgetLeader(const PortEntry *gone) {
+    for (PortEntry *e = &PortList; e->next; e = e->next)
+        if (e->leader == gone)
+            e->leader = NULL;
+}
+
 // The head is static: it is emptied by moving the next record into it.
 static void RemoveHead(HKEY root) {
     DeletePortKey(root, PortList.keyName);
+    ForgetLeader(&PortList);
     free(PortList.dosDevices);
     PortEntry *s = PortList.next;
     PortList = *s; // the head now owns s's text block
@@ -45,6 +55,10 @@ int RemoveCard(PortEntry *card) {
         if (current->leader == card) {
             DeletePortKey(root, current->keyName);
             previous->next = current->next;
+            // The card's own ports are recognised by card itself until the
+            // walk ends; only the others that a released port leads lose it.
+            if (current != card)
+                ForgetLeader(current);
             free(current->dosDevices);
             free(current);
         } else {

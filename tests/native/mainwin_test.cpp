@@ -48,18 +48,31 @@ TEST_F(MainWindowTest, LoadFailureEndsTheProgramWithoutChecks) {
 }
 
 TEST_F(MainWindowTest, FailingToFillTheListEndsTheProgramWithoutChecks) {
-    for (const char *message : {"LB_ADDSTRING", "LB_SETITEMDATA"}) {
-        SCOPED_TRACE(message);
+    struct Case {
+        const char *message;
+        LONG_PTR result;
+        const char *text; // null: the last error as the list box left it
+    };
+    const Case cases[] = {
+        {"LB_ADDSTRING", LB_ERR, nullptr},
+        {"LB_ADDSTRING", LB_ERRSPACE,
+         "Not enough memory resources are available to process this command."},
+        {"LB_SETITEMDATA", LB_ERR, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.message) + " " + std::to_string(c.result));
         sim::Reset();
         ResetProgram();
         SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
-        sim::FailCall(message, 1, LB_ERR);
+        sim::FailCall(c.message, 1, c.result);
         EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
         ASSERT_EQ(1u, sim::Boxes().size());
-        // The last error is whatever the list box left: only the tag is known.
-        EXPECT_EQ(0u, Describe(sim::Boxes()[0])
-                          .find("[Internal error|warning|ownerless] listCards/" +
-                                std::string(message) + ": "));
+        const std::string prefix =
+            "[Internal error|warning|ownerless] listCards/" + std::string(c.message) + ": ";
+        if (c.text)
+            EXPECT_EQ(prefix + c.text, Describe(sim::Boxes()[0]));
+        else
+            EXPECT_EQ(0u, Describe(sim::Boxes()[0]).find(prefix));
     }
 }
 

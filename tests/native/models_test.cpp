@@ -87,7 +87,8 @@ TEST_F(ModelDialogTest, DoubleClickingAModelDoesNotEndTheDialog) {
 
 // Any model name that cannot be added, with either error result, ends the
 // dialog as one that could not be created: the main window then says so,
-// opens no properties dialog and takes input again.
+// opens no properties dialog and takes input again. Out of space reads as
+// out of memory; LB_ERR shows the last error as the list box left it.
 TEST_F(ModelDialogTest, AListThatCannotBeFilledEndsAddWithoutAPropertiesDialog) {
     const int count = (int)CatalogueNames().size();
     for (int nth = 1; nth <= count; nth++) {
@@ -100,13 +101,14 @@ TEST_F(ModelDialogTest, AListThatCannotBeFilledEndsAddWithoutAPropertiesDialog) 
             ASSERT_EQ(1, Start());
             sim::Select(MainWindow, IDC_CARDLIST, 0);
             sim::FailCall("LB_ADDSTRING", nth, error);
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            SetLastError(error == LB_ERRSPACE ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
             sim::Click(MainWindow, IDC_ADD);
 
             EXPECT_EQ(nth, sim::CallCount("LB_ADDSTRING") - 1); // card line, then the names
             ASSERT_EQ(2u, sim::Boxes().size());
             EXPECT_EQ(MainWindow, sim::Boxes()[0].owner);
-            EXPECT_EQ("[Internal error|warning|owned] model/LB_ADDSTRING: Out of memory.",
+            EXPECT_EQ(std::string("[Internal error|warning|owned] model/LB_ADDSTRING: ") +
+                          (error == LB_ERRSPACE ? "Out of memory." : "Access is denied."),
                       Describe(sim::Boxes()[0]));
             EXPECT_EQ("[Internal error|error|ownerless] Cannot create main window",
                       Describe(sim::Boxes()[1]));

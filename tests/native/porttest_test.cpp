@@ -102,9 +102,10 @@ TEST_F(PortTestTest, AFailedAllocationHaltsTheTest) {
     sim::FailCall("malloc", 3, 0);
     EXPECT_EQ(0, TestCard(&PortList));
     ASSERT_EQ(1u, sim::Boxes().size());
-    EXPECT_EQ(0u, Describe(sim::Boxes()[0])
-                      .find("[Internal error|warning|ownerless] Internal error, test halted. "
-                            "Details: TestCard/NewPort: \""));
+    EXPECT_EQ("[Internal error|warning|ownerless] Internal error, test halted. Details: "
+              "TestCard/NewPort: \"Not enough memory resources are available to process this "
+              "command.\"",
+              Describe(sim::Boxes()[0]));
 }
 
 TEST_F(PortTestTest, ResultsLongerThanTheirAreaAreCut) {

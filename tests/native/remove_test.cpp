@@ -136,3 +136,58 @@ TEST_F(RemoveTest, RemoveFromTheMainWindowRebuildsTheList) {
         sim::RegSubkeys(PORTS_ROOT));
     EXPECT_TRUE(sim::Boxes().empty());
 }
+
+// A Leader may name a port that is not a card's first port (P3 led by P2,
+// P2 by P1). Removing P1's card releases P2 as well, so P3 and any port led
+// through it lose their leader, wherever they stand in the list.
+TEST_F(RemoveTest, PortsLedThroughAReleasedPortBelongToNoCard) {
+    struct Case {
+        const char *what;
+        std::vector<SeedPortKey> ports;
+        const char *card;
+        std::vector<std::string> left;
+        std::vector<std::string> leaders; // of the ports left, "" for null
+    };
+    const Case cases[] = {
+        {"chain behind a head card",
+         {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
+          {"Serial10001", "COM4", 3, 0x2F8, "2SX510", "Serial10000"},
+          {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10001"},
+          {"Serial10003", "COM6", 5, 0x2E8, "2SX510", "Serial10002"}},
+         "Serial10000",
+         {"Serial10002", "Serial10003"},
+         {"", "Serial10002"}},
+        {"chain link before its leader, card in the middle",
+         {{"Serial10000", "COM7", 7, 0x280, "2SX510", "Serial10000"},
+          {"Serial10001", "COM5", 5, 0x3E8, "2SX510", "Serial10003"},
+          {"Serial10002", "COM3", 4, 0x3F8, "2SX510", "Serial10002"},
+          {"Serial10003", "COM4", 3, 0x2F8, "2SX510", "Serial10002"}},
+         "Serial10002",
+         {"Serial10000", "Serial10001"},
+         {"Serial10000", ""}},
+        {"ports led by a head that belongs to the card",
+         {{"Serial10000", "COM4", 3, 0x2F8, "2SX510", "Serial10001"},
+          {"Serial10001", "COM3", 4, 0x3F8, "2SX510", "Serial10001"},
+          {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10000"},
+          {"Serial10003", "COM6", 6, 0x2E8, "2SX510", "Serial10003"}},
+         "Serial10001",
+         {"Serial10002", "Serial10003"},
+         {"", "Serial10003"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        ResetProgram();
+        SeedPorts(c.ports);
+        Load();
+        EXPECT_EQ(1, RemoveCard(PortNamed(c.card)));
+        EXPECT_EQ(c.left, KeyNames());
+        EXPECT_EQ(c.left, sim::RegSubkeys(PORTS_ROOT));
+        ExpectLeadersInList();
+        std::vector<std::string> leaders;
+        for (PortEntry *e : Ports())
+            leaders.push_back(e->leader ? e->leader->keyName : "");
+        EXPECT_EQ(c.leaders, leaders);
+        EXPECT_EQ(0, sim::RegOpenHandleCount());
+    }
+}
