@@ -1,32 +1,27 @@
-// The program's resources, read from its resource script at first use: the
-// string tables and dialog templates of each language, as the resource
-// compiler would store them (texts in the ANSI code page, Windows-1252).
-//
-// The reader knows what the program's scripts use: #define lines, #include
-// of other scripts (a header gives its #defines only), LANGUAGE, STRINGTABLE,
-// and DIALOG with STYLE, CAPTION, FONT and CONTROL statements. Any other
-// resource, such as the version block or the dialogs' initialisation data,
-// is skipped.
+// The program's resources, read at first use from the .res file that the
+// build compiles with windres from the program's own resource script: the
+// string tables and dialog templates of each language, in the binary layout
+// that Windows reads from the executable. Texts are stored in UTF-16 and
+// reach the program in the ANSI code page, Windows-1252, as LoadStringA and
+// the "A" dialog functions give them there. Other resource types (version
+// block, manifest, the dialogs' initialisation data) are skipped.
 #include "sim_internal.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
 
-#ifndef SIM_RC_FILE
-#error "SIM_RC_FILE must name the program's resource script"
+#include <strings.h>
+
+#ifndef SIM_RES_FILE
+#error "SIM_RES_FILE must name the program's compiled resources"
 #endif
 
 namespace sim {
 namespace detail {
 namespace {
-
-struct Token {
-    enum Kind { Word, String, Punct, End } kind; // a Word is a name or a number
-    std::string text;                            // for a String, its bytes after escapes
-};
 
 struct Resources {
     bool loaded = false;
@@ -46,286 +41,144 @@ const unsigned cp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-// UTF-8 (the scripts) to Windows-1252, as the resource compiler and
-// LoadStringA do together; characters outside the code page become '?'.
-std::string To1252(const std::string &in) {
-    std::string out;
-    for (size_t i = 0; i < in.size();) {
-        unsigned char c = static_cast<unsigned char>(in[i]);
-        size_t extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        unsigned code = extra ? c & (0x3F >> extra) : c;
-        for (size_t k = 1; k <= extra && i + k < in.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(in[i + k]) & 0x3F);
-        i += extra + 1;
-        char mapped = code < 0x80 || (code >= 0xA0 && code <= 0xFF) ? char(code) : '?';
-        for (unsigned k = 0; k < 32 && mapped == '?' && code >= 0x100; ++k)
-            if (cp1252High[k] == code)
-                mapped = char(0x80 + k);
-        out.push_back(mapped);
+// One UTF-16 unit in Windows-1252; what the code page lacks becomes '?',
+// its default character.
+char To1252(unsigned unit) {
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
+        return static_cast<char>(unit);
+    for (unsigned k = 0; k < 32; ++k)
+        if (unit >= 0x100 && cp1252High[k] == unit)
+            return static_cast<char>(0x80 + k);
+    return '?';
+}
+
+// A cursor over little-endian data. Reading past the end sets `bad` and
+// gives zeros, so that callers check once at the end of a record.
+struct Cursor {
+    const std::string &data;
+    size_t pos;
+    size_t end;
+    bool bad = false;
+
+    WORD Word() {
+        if (pos + 2 > end) {
+            bad = true;
+            pos = end;
+            return 0;
+        }
+        WORD w = static_cast<WORD>(static_cast<unsigned char>(data[pos]) |
+                                   static_cast<unsigned char>(data[pos + 1]) << 8);
+        pos += 2;
+        return w;
     }
-    return out;
-}
-
-long Number(std::string text) {
-    while (!text.empty() && (text.back() == 'L' || text.back() == 'U'))
-        text.pop_back();
-    return strtol(text.c_str(), nullptr, 0);
-}
-
-class Reader {
-  public:
-    Reader();
-    bool Read(const std::string &path, bool definesOnly);
-    bool Script();
-    std::string error;
-
-  private:
-    std::vector<Token> tokens_;
-    size_t pos_ = 0;
-    std::map<std::string, long> names_; // the #defines and the Windows names the scripts use
-    WORD language_ = 0;
-
-    bool Error(const std::string &what);
-    const Token &Peek() const;
-    Token Next();
-    bool Accept(const char *word);
-    bool Expect(const char *word);
-    bool Value(long *value);
-    bool Values(std::vector<long *> values);
-    bool Text(std::string *text);
-    bool StringTable();
-    bool Dialog(int id);
-    bool Skip();
+    DWORD Dword() {
+        DWORD low = Word();
+        return low | static_cast<DWORD>(Word()) << 16;
+    }
+    // Aligns to 4 bytes counted from `base`.
+    void Align(size_t base) {
+        pos = std::min(end, base + ((pos - base + 3) & ~size_t(3)));
+    }
+    // A zero-terminated UTF-16 text, in Windows-1252.
+    std::string Text() {
+        std::string text;
+        for (WORD unit; (unit = Word()) != 0 && !bad;)
+            text.push_back(To1252(unit));
+        return text;
+    }
+    // A name or a number: 0xFFFF then the number, or a text. A number is
+    // given as "#n", as FindResource spells one.
+    std::string NameOrNumber() {
+        if (pos + 2 <= end && data[pos] == '\xFF' && data[pos + 1] == '\xFF') {
+            pos += 2;
+            return "#" + std::to_string(Word());
+        }
+        return Text();
+    }
 };
 
-#define SIM_NAME(x) std::pair<const std::string, long>(#x, x)
-Reader::Reader()
-    : names_{SIM_NAME(LANG_ENGLISH),     SIM_NAME(SUBLANG_ENGLISH_US),
-             SIM_NAME(LANG_FRENCH),      SIM_NAME(SUBLANG_FRENCH),
-             SIM_NAME(IDCANCEL),         SIM_NAME(WS_POPUP),
-             SIM_NAME(WS_VISIBLE),       SIM_NAME(WS_CAPTION),
-             SIM_NAME(WS_SYSMENU),       SIM_NAME(WS_MINIMIZEBOX),
-             SIM_NAME(WS_BORDER),        SIM_NAME(WS_VSCROLL),
-             SIM_NAME(WS_TABSTOP),       SIM_NAME(WS_GROUP),
-             SIM_NAME(DS_MODALFRAME),    SIM_NAME(BS_PUSHBUTTON),
-             SIM_NAME(BS_DEFPUSHBUTTON), SIM_NAME(LBS_SORT),
-             SIM_NAME(LBS_NOTIFY),       SIM_NAME(LBS_NOINTEGRALHEIGHT),
-             SIM_NAME(CBS_DROPDOWNLIST), SIM_NAME(ES_NUMBER),
-             SIM_NAME(ES_AUTOHSCROLL),   SIM_NAME(SS_LEFT),
-             SIM_NAME(SS_RIGHT)} {}
-#undef SIM_NAME
-
-bool Reader::Error(const std::string &what) {
-    if (error.empty())
-        error = what;
-    return false;
+// The predefined window classes, as Windows registers them. A template names
+// one by atom or by text in any case (windres writes "BUTTON").
+std::string ClassName(const std::string &name) {
+    static const char *const classes[][2] = {{"#128", "Button"},    {"#129", "Edit"},
+                                             {"#130", "Static"},    {"#131", "ListBox"},
+                                             {"#132", "ScrollBar"}, {"#133", "ComboBox"}};
+    for (const auto &c : classes)
+        if (name == c[0] || strcasecmp(name.c_str(), c[1]) == 0)
+            return c[1];
+    return name;
 }
 
-// Reads one file into tokens, acting on its preprocessor lines on the way.
-bool Reader::Read(const std::string &path, bool definesOnly) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return Error("cannot open " + path);
-    std::stringstream buffer;
-    buffer << file.rdbuf();
-    const std::string s = buffer.str();
-    bool lineStart = true;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (isspace(c)) {
-            lineStart = lineStart || c == '\n';
-            ++i;
-        } else if (s.compare(i, 2, "/*") == 0) {
-            size_t end = s.find("*/", i + 2);
-            if (end == std::string::npos)
-                return Error(path + ": unterminated comment");
-            i = end + 2;
-        } else if (s.compare(i, 2, "//") == 0 || (c == '#' && lineStart)) {
-            // A comment or a preprocessor line. Only #define of a number and
-            // #include of a script or header matter; the others (#pragma
-            // code_page, include guards, system headers, whose names are
-            // known here already) are ignored.
-            size_t end = std::min(s.find('\n', i), s.size());
-            std::istringstream line(s.substr(i, end - i));
-            std::string word, name, value;
-            line >> word >> name >> value;
-            i = end;
-            if (word == "#define" && !value.empty() &&
-                isdigit(static_cast<unsigned char>(value[0])))
-                names_[name] = Number(value);
-            if (word == "#include" && name.size() > 2 && name[0] == '"') {
-                std::string included = name.substr(1, name.size() - 2);
-                bool header = included.size() > 2 && included.substr(included.size() - 2) == ".h";
-                if (!Read(path.substr(0, path.find_last_of('/') + 1) + included,
-                          definesOnly || header))
-                    return false;
-            }
-        } else if (c == '"') {
-            std::string raw;
-            size_t j = i + 1;
-            for (; j < s.size() && s[j] != '\n'; ++j) {
-                char next = j + 1 < s.size() ? s[j + 1] : '\0';
-                if (s[j] == '"' && next != '"')
-                    break;
-                if (s[j] == '"' || (s[j] == '\\' && next == '\\')) {
-                    ++j; // "" for a quote, \\ for a backslash
-                } else if (s[j] == '\\' && (next == 'n' || next == 'r' || next == 't')) {
-                    raw.push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : '\t');
-                    ++j;
-                    continue;
-                }
-                raw.push_back(s[j]);
-            }
-            if (j >= s.size() || s[j] != '"')
-                return Error(path + ": unterminated string");
-            i = j + 1;
-            if (!definesOnly)
-                tokens_.push_back(Token{Token::String, To1252(raw)});
-        } else {
-            bool word = isalnum(c) || c == '_';
-            size_t j = i + 1;
-            while (word && j < s.size() &&
-                   (isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_'))
-                ++j;
-            if (!definesOnly)
-                tokens_.push_back(Token{word ? Token::Word : Token::Punct, s.substr(i, j - i)});
-            i = j;
-        }
-        if (!isspace(c))
-            lineStart = false;
-    }
-    return true;
-}
-
-const Token &Reader::Peek() const {
-    static const Token end{Token::End, "the end of the script"};
-    return pos_ < tokens_.size() ? tokens_[pos_] : end;
-}
-
-Token Reader::Next() {
-    Token t = Peek();
-    pos_ += pos_ < tokens_.size();
-    return t;
-}
-
-// Takes the keyword or punctuation `word` when it comes next.
-bool Reader::Accept(const char *word) {
-    bool found = Peek().kind != Token::String && Peek().text == word;
-    pos_ += found;
-    return found;
-}
-
-bool Reader::Expect(const char *word) {
-    return Accept(word) || Error(std::string("expected ") + word + ", found " + Peek().text);
-}
-
-// Numbers and names, possibly negated, joined by '|'.
-bool Reader::Value(long *value) {
-    *value = 0;
-    do {
-        bool negative = Accept("-");
-        Token t = Next();
-        bool number = t.kind == Token::Word && isdigit(static_cast<unsigned char>(t.text[0]));
-        if (t.kind != Token::Word || (!number && !names_.count(t.text)))
-            return Error("expected a value, found " + t.text);
-        long term = number ? Number(t.text) : names_[t.text];
-        *value |= negative ? -term : term;
-    } while (Accept("|"));
-    return true;
-}
-
-// Values separated by commas.
-bool Reader::Values(std::vector<long *> values) {
-    for (size_t i = 0; i < values.size(); ++i)
-        if ((i > 0 && !Expect(",")) || !Value(values[i]))
-            return false;
-    return true;
-}
-
-bool Reader::Text(std::string *text) {
-    Token t = Next();
-    *text = t.text;
-    return t.kind == Token::String || Error("expected a text, found " + t.text);
-}
-
-bool Reader::StringTable() {
-    if (!Expect("BEGIN"))
-        return false;
-    while (!Accept("END")) {
-        long id = 0;
+// A string block: 16 counted UTF-16 strings, ids (block - 1) * 16 onward. An
+// empty string is no string.
+bool ReadStrings(Cursor c, int block, WORD lang) {
+    for (UINT id = (block - 1) * 16; id < static_cast<UINT>(block) * 16; ++id) {
         std::string text;
-        if (!Value(&id) || !Text(&text))
-            return false;
-        resources.strings[language_][static_cast<UINT>(id)] = text;
+        for (WORD length = c.Word(); length > 0 && !c.bad; --length)
+            text.push_back(To1252(c.Word()));
+        if (!text.empty())
+            resources.strings[lang][id] = text;
     }
-    return true;
+    return !c.bad;
 }
 
-bool Reader::Dialog(int id) {
-    DialogTemplate dialog{id, 0, "", {}};
-    long x = 0, y = 0, cx = 0, cy = 0, size = 0, style = 0, implied = 0;
-    if (!Values({&x, &y, &cx, &cy}))
-        return false;
-    while (!Accept("BEGIN")) {
-        std::string font;
-        bool ok = Accept("STYLE")     ? Value(&style)
-                  : Accept("CAPTION") ? Text(&dialog.caption)
-                  : Accept("FONT")    ? Value(&size) && Expect(",") && Text(&font)
-                                      : Error("unknown dialog statement " + Peek().text);
-        if (!ok)
-            return false;
-        implied |= dialog.caption.empty() ? 0 : WS_CAPTION;
-        implied |= font.empty() ? 0 : DS_SETFONT;
+// A DLGTEMPLATE and its DLGITEMTEMPLATEs, each item aligned on 4 bytes.
+bool ReadDialog(Cursor c, int id, WORD lang) {
+    const size_t base = c.pos;
+    DialogTemplate dialog{id, c.Dword(), "", {}};
+    if (dialog.style == 0xFFFF0001)
+        return false; // DIALOGEX, which the program's scripts do not use
+    c.Dword();        // extended style
+    WORD count = c.Word();
+    c.pos += 4 * 2;   // x, y, cx, cy
+    c.NameOrNumber(); // menu
+    c.NameOrNumber(); // window class
+    dialog.caption = c.Text();
+    if (dialog.style & DS_SETFONT) {
+        c.Word(); // point size
+        c.Text(); // typeface
     }
-    dialog.style = static_cast<DWORD>(style | implied);
-    while (!Accept("END")) {
+    for (WORD k = 0; k < count && !c.bad; ++k) {
+        c.Align(base);
         ControlTemplate control;
-        long controlId = 0, controlStyle = 0;
-        if (!Expect("CONTROL") || !Text(&control.text) || !Expect(",") || !Value(&controlId) ||
-            !Expect(",") || !Text(&control.className) || !Expect(",") || !Value(&controlStyle) ||
-            !Expect(",") || !Values({&x, &y, &cx, &cy}))
-            return false;
-        control.id = static_cast<int>(controlId);
-        control.style = static_cast<DWORD>(WS_CHILD | WS_VISIBLE | controlStyle);
+        control.style = c.Dword();
+        c.Dword();      // extended style
+        c.pos += 4 * 2; // x, y, cx, cy
+        control.id = static_cast<short>(c.Word());
+        control.className = ClassName(c.NameOrNumber());
+        control.text = c.NameOrNumber();
+        c.pos += c.Word(); // creation data
         dialog.controls.push_back(control);
     }
-    resources.dialogs[language_][id] = dialog;
+    if (c.bad || c.pos > c.end)
+        return false;
+    resources.dialogs[lang][id] = dialog;
     return true;
 }
 
-// A resource of another type: its header, then its BEGIN ... END block.
-bool Reader::Skip() {
-    while (!Accept("BEGIN"))
-        if (Next().kind == Token::End)
-            return Error("resource without data");
-    for (int depth = 1; depth > 0;) {
-        if (Accept("BEGIN"))
-            ++depth;
-        else if (Accept("END"))
-            --depth;
-        else if (Next().kind == Token::End)
-            return Error("unterminated BEGIN block");
-    }
-    return true;
-}
-
-bool Reader::Script() {
-    while (Peek().kind != Token::End) {
-        long primary = 0, sub = 0, id = 0;
-        if (Accept("LANGUAGE")) {
-            if (!Values({&primary, &sub}))
-                return false;
-            language_ = static_cast<WORD>(MAKELANGID(primary, sub));
-        } else if (Accept("STRINGTABLE")) {
-            if (!StringTable())
-                return false;
-        } else if (Peek().kind == Token::Word && pos_ + 1 < tokens_.size() &&
-                   tokens_[pos_ + 1].text == "DIALOG") {
-            if (!Value(&id) || !Expect("DIALOG") || !Dialog(static_cast<int>(id)))
-                return false;
-        } else if (!Skip()) {
+// The .res file: resource headers, each followed by its data, both padded to
+// 4 bytes. The file starts with an empty resource.
+bool ReadRes(const std::string &data) {
+    for (size_t pos = 0; pos < data.size();) {
+        Cursor header{data, pos, data.size()};
+        DWORD dataSize = header.Dword();
+        DWORD headerSize = header.Dword();
+        std::string type = header.NameOrNumber();
+        std::string name = header.NameOrNumber();
+        header.Align(pos);
+        header.Dword(); // data version
+        header.Word();  // memory flags
+        WORD lang = header.Word();
+        size_t start = pos + headerSize;
+        if (header.bad || headerSize < 32 || start + dataSize > data.size())
             return false;
-        }
+        Cursor body{data, start, start + dataSize};
+        int id = name[0] == '#' ? atoi(name.c_str() + 1) : 0;
+        if (type == "#6" && id && !ReadStrings(body, id, lang))
+            return false;
+        if (type == "#5" && id && !ReadDialog(body, id, lang))
+            return false;
+        pos = (start + dataSize + 3) & ~size_t(3);
     }
     return true;
 }
@@ -334,11 +187,13 @@ void Load() {
     if (resources.loaded)
         return;
     resources.loaded = true;
-    Reader reader;
-    if (!reader.Read(SIM_RC_FILE, false) || !reader.Script()) {
+    std::ifstream file(SIM_RES_FILE, std::ios::binary);
+    std::stringstream data;
+    data << file.rdbuf();
+    if (!file || !ReadRes(data.str())) {
         resources = Resources();
         resources.loaded = true;
-        resources.error = "resource script: " + reader.error;
+        resources.error = std::string("cannot read the resources in ") + SIM_RES_FILE;
     }
 }
 

@@ -39,8 +39,6 @@
 //   dump                         caption, controls, texts and styles
 //   systext <code>               the system's text for an error code
 //   sleep <ms>
-//   resources <exe>              languages and sizes of a module's strings,
-//                                dialogs and version data (read as data)
 #ifndef UNICODE
 #define UNICODE // the driver talks to the system in UTF-16 only
 #endif
@@ -575,120 +573,6 @@ void PostKey(HWND target, UINT vk, bool alt) {
     PostMessageW(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
 }
 
-// ---------------------------------------------------------------- resources
-
-const char *TypeName(LPCWSTR type) {
-    if (type == RT_STRING)
-        return "string";
-    if (type == RT_DIALOG)
-        return "dialog";
-    if (type == RT_VERSION)
-        return "version";
-    return "other";
-}
-
-void ListResources(const std::string &path) {
-    HMODULE module = LoadLibraryExW(Wide(path, CP_UTF8).c_str(), nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (!module)
-        Fail("cannot load %s as data (error %lu)", path.c_str(), GetLastError());
-    const LPCWSTR types[] = {RT_STRING, RT_DIALOG, RT_VERSION};
-    for (LPCWSTR type : types) {
-        struct Names {
-            std::vector<ULONG_PTR> ids;
-        } names;
-        EnumResourceNamesW(
-            module, type,
-            [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
-                if (IS_INTRESOURCE(name))
-                    reinterpret_cast<Names *>(param)->ids.push_back((ULONG_PTR)name);
-                return TRUE;
-            },
-            reinterpret_cast<LONG_PTR>(&names));
-        for (ULONG_PTR id : names.ids) {
-            struct Langs {
-                std::vector<WORD> list;
-            } langs;
-            EnumResourceLanguagesW(
-                module, type, MAKEINTRESOURCEW(id),
-                [](HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR param) -> BOOL {
-                    reinterpret_cast<Langs *>(param)->list.push_back(lang);
-                    return TRUE;
-                },
-                reinterpret_cast<LONG_PTR>(&langs));
-            for (WORD lang : langs.list) {
-                Say("resource %s %lu 0x%04x", TypeName(type), (unsigned long)id, lang);
-                if (type != RT_STRING)
-                    continue;
-                // A string block holds 16 counted UTF-16 strings.
-                HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(id), lang);
-                const WCHAR *p = (const WCHAR *)LockResource(LoadResource(module, found));
-                for (int k = 0; p && k < 16; k++) {
-                    WORD length = *p++;
-                    if (length) {
-                        std::wstring text(p, length);
-                        int ansi = WideCharToMultiByte(1252, 0, text.c_str(), length, nullptr, 0,
-                                                       nullptr, nullptr);
-                        Say("string 0x%04x %lu %d %s", lang, (unsigned long)((id - 1) * 16 + k),
-                            ansi, Quote(Utf8(text)).c_str());
-                    }
-                    p += length;
-                }
-            }
-        }
-    }
-    FreeLibrary(module);
-
-    // Version data, through version.dll loaded at run time.
-    HMODULE version = LoadLibraryW(L"version.dll");
-    typedef DWORD(WINAPI * SizeFn)(LPCWSTR, LPDWORD);
-    typedef BOOL(WINAPI * InfoFn)(LPCWSTR, DWORD, DWORD, LPVOID);
-    typedef BOOL(WINAPI * QueryFn)(LPCVOID, LPCWSTR, LPVOID *, PUINT);
-    SizeFn size = reinterpret_cast<SizeFn>(
-        reinterpret_cast<void (*)(void)>(GetProcAddress(version, "GetFileVersionInfoSizeW")));
-    InfoFn info = reinterpret_cast<InfoFn>(
-        reinterpret_cast<void (*)(void)>(GetProcAddress(version, "GetFileVersionInfoW")));
-    QueryFn query = reinterpret_cast<QueryFn>(
-        reinterpret_cast<void (*)(void)>(GetProcAddress(version, "VerQueryValueW")));
-    if (!size || !info || !query)
-        Fail("version.dll lacks its functions");
-    std::wstring file = Wide(path, CP_UTF8);
-    DWORD handle = 0, bytes = size(file.c_str(), &handle);
-    if (!bytes) {
-        Say("version none");
-        return;
-    }
-    std::vector<char> data(bytes);
-    if (!info(file.c_str(), 0, bytes, data.data()))
-        Fail("GetFileVersionInfo failed");
-    VS_FIXEDFILEINFO *fixed = nullptr;
-    UINT fixedSize = 0;
-    if (query(data.data(), L"\\", (LPVOID *)&fixed, &fixedSize) && fixed)
-        Say("version fixed file=%u.%u.%u.%u product=%u.%u.%u.%u mask=0x%lx flags=0x%lx "
-            "os=0x%lx type=%lu subtype=%lu",
-            HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-            HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
-            HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
-            HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS),
-            fixed->dwFileFlagsMask, fixed->dwFileFlags, fixed->dwFileOS, fixed->dwFileType,
-            fixed->dwFileSubtype);
-    WORD *translation = nullptr;
-    UINT translationSize = 0;
-    if (query(data.data(), L"\\VarFileInfo\\Translation", (LPVOID *)&translation, &translationSize))
-        for (UINT k = 0; (k + 2) * sizeof(WORD) <= translationSize; k += 2)
-            Say("version translation 0x%04x %u", translation[k], translation[k + 1]);
-    const wchar_t *fields[] = {L"CompanyName",   L"FileDescription",  L"FileVersion",
-                               L"InternalName",  L"OriginalFilename", L"ProductName",
-                               L"ProductVersion"};
-    for (const wchar_t *field : fields) {
-        std::wstring key = std::wstring(L"\\StringFileInfo\\040c04b0\\") + field;
-        wchar_t *value = nullptr;
-        UINT length = 0;
-        if (query(data.data(), key.c_str(), (LPVOID *)&value, &length) && value)
-            Say("version 040c04b0 %s %s", Utf8(field).c_str(), Quote(Utf8(value)).c_str());
-    }
-}
-
 // ---------------------------------------------------------------- commands
 
 void Start(const std::string &exe) {
@@ -924,9 +808,6 @@ void Run(const std::vector<std::string> &w) {
         need(1);
         Sleep((DWORD)Number(w[1]));
         Say("slept %s", w[1].c_str());
-    } else if (cmd == "resources") {
-        need(1);
-        ListResources(w[1]);
     } else {
         Fail("unknown command %s", cmd.c_str());
     }
