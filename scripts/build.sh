@@ -10,7 +10,7 @@ cd "$root"
 
 packages=(cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    mingw-w64-tools wine wine64 xvfb xdotool socat locales imagemagick python3-pefile)
+    mingw-w64-tools wine wine64 xvfb xdotool socat locales imagemagick python3 python3-pefile)
 
 # Commands and files that the packages above provide.
 missing_tools() {
@@ -25,6 +25,7 @@ missing_tools() {
     [[ -f /usr/lib/python3/dist-packages/pefile.py ]] || echo python3-pefile
     [[ -f /usr/share/i18n/locales/fr_FR ]] || echo "fr_FR locale sources"
     [[ -x /usr/lib/wine/wine64 ]] || echo wine64
+    [[ -x /usr/bin/python3 ]] || echo python3
 }
 
 install_missing() {

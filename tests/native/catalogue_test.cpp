@@ -1,8 +1,12 @@
 // The card catalogue: the ten models, their interrupt lists and their
-// address choices or ranges.
+// address choices or ranges, and the guides' tables of them.
 #include "fixture.h"
 
 #include <algorithm>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <stdio.h>
 
 namespace {
@@ -130,6 +134,90 @@ TEST(CardCatalogueTest, EveryInterruptListOffersItsDefaultOnce) {
                 EXPECT_EQ(IDD_LINX, row->dialogTemplate);
             else
                 EXPECT_TRUE(irq >= 1 && irq <= 15) << irq;
+        }
+    }
+}
+
+namespace {
+
+// The table rows of a Markdown file whose first cell names a model, by
+// model name, each as its trimmed cells without code marks.
+std::map<std::string, std::vector<std::vector<std::string>>> ModelRows(const std::string &path) {
+    std::map<std::string, std::vector<std::vector<std::string>>> rows;
+    std::ifstream file(path);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] != '|')
+            continue;
+        std::vector<std::string> cells;
+        std::stringstream stream(line.substr(1));
+        std::string cell;
+        while (std::getline(stream, cell, '|')) {
+            size_t first = cell.find_first_not_of(" `");
+            size_t last = cell.find_last_not_of(" `");
+            cells.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
+        }
+        if (Row(cells[0].c_str()))
+            rows[cells[0]].push_back(cells);
+    }
+    return rows;
+}
+
+// The interrupts a cell names in order: "4+3, 9, 10" gives the pair code, 9
+// and 10.
+std::vector<int> Interrupts(const std::string &cell) {
+    static const std::regex token("4\\+3|[0-9]+");
+    std::vector<int> values;
+    for (std::sregex_iterator it(cell.begin(), cell.end(), token), end; it != end; ++it)
+        values.push_back(it->str() == "4+3" ? IRQ_PAIR_4_3 : std::stoi(it->str()));
+    return values;
+}
+
+// The hexadecimal addresses a cell names: "100H to 1FFFH" gives 0x100 and
+// 0x1FFF.
+std::vector<int> Addresses(const std::string &cell) {
+    static const std::regex token("([0-9A-F]+)H");
+    std::vector<int> values;
+    for (std::sregex_iterator it(cell.begin(), cell.end(), token), end; it != end; ++it)
+        values.push_back(std::stoi((*it)[1].str(), nullptr, 16));
+    return values;
+}
+
+} // namespace
+
+// Each guide has one table row per model: name, ports, the interrupts
+// offered, the ones proposed, then the two strap or switch positions as the
+// dialog lists them, or the range and step of a typed base address.
+TEST(CardCatalogueTest, TheGuidesTablesMatchTheCatalogue) {
+    for (const char *guide : {"guide.en.md", "guide.fr.md"}) {
+        SCOPED_TRACE(guide);
+        std::string path = std::string(CARDINST_DOCS_DIR) + "/" + guide;
+        ASSERT_TRUE(std::ifstream(path).good()) << path;
+        auto rows = ModelRows(path);
+        for (const CardModel *row = CardCatalogue; row->name; row++) {
+            SCOPED_TRACE(row->name);
+            EXPECT_EQ(1u, rows[row->name].size()) << "table rows naming the model";
+            if (rows[row->name].size() != 1 || rows[row->name][0].size() != 6) {
+                ADD_FAILURE() << "no single row of six cells";
+                continue;
+            }
+            const std::vector<std::string> &cells = rows[row->name][0];
+            EXPECT_EQ(std::to_string(row->portCount), cells[1]);
+            std::vector<int> irqs = IrqList(row->irqChoices);
+            EXPECT_EQ(std::vector<int>(irqs.begin() + 1, irqs.end()), Interrupts(cells[2]));
+            // Two-port strap dialogs propose IRQ 4 for port 1 and 3 for port 2.
+            bool pair = row->dialogTemplate == IDD_RS && row->portCount == 2;
+            std::vector<int> proposed = pair ? std::vector<int>{4, 3} : std::vector<int>{irqs[0]};
+            EXPECT_EQ(proposed, Interrupts(cells[3]));
+            if (row->dialogTemplate == IDD_MPB) {
+                const AddressRange *range = (const AddressRange *)row->addressInfo;
+                EXPECT_EQ((std::vector<int>{range->lowest, range->highest}), Addresses(cells[4]));
+                EXPECT_EQ(std::vector<int>{8 * row->portCount}, Addresses(cells[5]));
+            } else {
+                const AddressChoice *choices = (const AddressChoice *)row->addressInfo;
+                EXPECT_EQ(choices[0].label, cells[4]);
+                EXPECT_EQ(choices[1].label, cells[5]);
+            }
         }
     }
 }
