@@ -53,7 +53,6 @@ ports=$(
 begin_story cuts
 seed_ports <<<"$ports"
 
-# shellcheck disable=SC2059 # the program's own format
 line=$(printf '%s: %s, base %xH, IRQ%d' "$first" "$model" 0x100 5 | cut_at 99)
 
 for lang in en fr; do
