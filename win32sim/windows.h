@@ -303,6 +303,10 @@ BOOL WINAPI ReadFile(HANDLE hFile, void *lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
+/* ---- The system C library's formatting (msvcrt.dll): no NUL when the text
+   fills or overflows the area, and -1 when it is cut */
+int _vsnprintf(char *buffer, size_t count, const char *format, va_list args);
+
 /* ---- The GUI entry point that the program defines */
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 

@@ -4,11 +4,10 @@
 #include "catalogue/catalogue.h"
 #include "porttest/porttest.h"
 #include "shell/app.h"
+#include "shell/format.h"
 #include "shell/report.h"
 #include "store/portlist.h"
 #include "resource.h"
-
-#include <stdio.h>
 
 #define LINE_AREA 100 // a longer card line is cut
 
@@ -24,8 +23,8 @@ int FillCardList(HWND window) {
         if (e->model[0] == '\0' || e->leader != e)
             continue;
         char line[LINE_AREA];
-        snprintf(line, sizeof line, Text(IDS_CARD_LINE), e->dosDevices, e->model,
-                 (unsigned)e->portAddress, e->interrupt);
+        FormatText(line, sizeof line, Text(IDS_CARD_LINE), e->dosDevices, e->model,
+                   (unsigned)e->portAddress, e->interrupt);
         LRESULT position = SendDlgItemMessageA(window, IDC_CARDLIST, LB_ADDSTRING, 0, (LPARAM)line);
         if (position == LB_ERR || position == LB_ERRSPACE) {
             const char *text = position == LB_ERRSPACE ? OutOfMemoryText() : SystemErrorText();

@@ -5,7 +5,7 @@
 #include "store/portlist.h"
 #include "resource.h"
 
-#include <stdio.h>
+#include <stdlib.h>
 
 #define BASE_TEXT_AREA 6 // at most the first five characters are read
 
@@ -14,8 +14,11 @@ static const ComboTags MpbIrqTags = {"%s: %s", "mpbIrq/CB_ADDSTRING", "mpbIrq/CB
 static const CardModel *MpbModel; // the model of the open dialog
 
 int ParseBaseAddress(const char *text, int *base) {
-    unsigned value;
-    if (sscanf(text, "%x", &value) != 1)
+    // Leading blanks, a sign and a 0x prefix are taken; reading stops at
+    // the first character that is not a hexadecimal digit.
+    char *end;
+    unsigned long value = strtoul(text, &end, 16);
+    if (end == text)
         return 0;
     *base = (int)value;
     return 1;

@@ -2,10 +2,9 @@
 #include "dialogs/props.h"
 #include "dialogs/dialogs.h"
 #include "shell/app.h"
+#include "shell/format.h"
 #include "shell/report.h"
 #include "resource.h"
-
-#include <stdio.h>
 
 static int ComboFailed(HWND window, const char *format, const char *tag, LRESULT result,
                        int storeResult) {
@@ -29,9 +28,9 @@ int FillIrqCombo(HWND window, int id, const int *irqChoices, int preselect, cons
     for (int i = 1; irqChoices[i]; i++) {
         char text[16];
         if (irqChoices[i] == IRQ_PAIR_4_3)
-            snprintf(text, sizeof text, "4+3");
+            FormatText(text, sizeof text, "4+3");
         else
-            snprintf(text, sizeof text, "%d", irqChoices[i]);
+            FormatText(text, sizeof text, "%d", irqChoices[i]);
         LRESULT result = SendDlgItemMessageA(window, id, CB_ADDSTRING, 0, (LPARAM)text);
         if (result == CB_ERR || result == CB_ERRSPACE)
             return ComboFailed(window, tags->format, tags->addTag, result, tags->storeResult);

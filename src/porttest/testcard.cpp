@@ -3,10 +3,10 @@
 // connector, then put back as it was.
 #include "porttest/porttest.h"
 #include "shell/app.h"
+#include "shell/format.h"
 #include "shell/report.h"
 #include "resource.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -20,7 +20,7 @@ static char Results[RESULTS_AREA];
 // Appends text to the results, cutting what does not fit.
 static void AppendResult(const char *text) {
     size_t used = strlen(Results);
-    snprintf(Results + used, sizeof Results - used, "%s", text);
+    FormatText(Results + used, sizeof Results - used, "%s", text);
 }
 
 static void SetTestLine(DCB *dcb) {
@@ -110,7 +110,7 @@ int TestCard(PortEntry *card) {
             ReportError(Text(IDS_TEST_HALTED), "TestCard/NewPort", OutOfMemoryText(), NULL);
             return 0;
         }
-        snprintf(path, size, "\\\\.\\%s", e->dosDevices);
+        FormatText(path, size, "\\\\.\\%s", e->dosDevices);
         const char *result;
         HANDLE port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, NULL);

@@ -1,17 +1,17 @@
 // Reports of failed system calls and the system's text for the last error.
 #include "shell/report.h"
 #include "shell/app.h"
+#include "shell/format.h"
 #include "resource.h"
 
-#include <stdio.h>
 #include <string.h>
 
 static char *SystemText; // the latest text from FormatMessageA, or null
 
 void ReportError(const char *format, const char *text1, const char *text2, const char *text3) {
     char message[REPORT_AREA];
-    // snprintf cuts a message that would not fit; the area is never overrun.
-    snprintf(message, sizeof message, format, text1, text2, text3);
+    // A message that would not fit is cut; the area is never overrun.
+    FormatText(message, sizeof message, format, text1, text2, text3);
     MessageBoxA(MainWindow, message, Text(IDS_INTERNAL_ERROR), MB_ICONWARNING);
 }
 

@@ -2,9 +2,9 @@
 // ports, and the interrupts to reserve for the ISA bus.
 #include "store/portlist.h"
 #include "shell/app.h"
+#include "shell/format.h"
 #include "resource.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #define CONFLICT_AREA 200 // a longer message is cut
@@ -31,17 +31,17 @@ static void ShowConflict(int check, const PortEntry *p, const PortEntry *q) {
     UINT icon = MB_ICONERROR;
     switch (check) {
     case SAME_NAME:
-        snprintf(message, sizeof message, Text(IDS_DUP_NAME), p->dosDevices, p->keyName,
-                 q->keyName);
+        FormatText(message, sizeof message, Text(IDS_DUP_NAME), p->dosDevices, p->keyName,
+                   q->keyName);
         break;
     case SHARED_IRQ:
-        snprintf(message, sizeof message, Text(IDS_SHARED_IRQ), p->interrupt, p->dosDevices,
-                 q->dosDevices);
+        FormatText(message, sizeof message, Text(IDS_SHARED_IRQ), p->interrupt, p->dosDevices,
+                   q->dosDevices);
         icon = MB_ICONWARNING;
         break;
     default:
-        snprintf(message, sizeof message, Text(IDS_DUP_ADDRESS), (unsigned)p->portAddress,
-                 p->dosDevices, q->dosDevices);
+        FormatText(message, sizeof message, Text(IDS_DUP_ADDRESS), (unsigned)p->portAddress,
+                   p->dosDevices, q->dosDevices);
         break;
     }
     MessageBoxA(NULL, message, Text(IDS_CONFLICT), MB_OK | icon);
@@ -81,7 +81,8 @@ void ShowIrqReminder(void) {
     for (int irq = 0; irq <= 15; irq++) {
         for (const PortEntry *e = &PortList; e->next; e = e->next) {
             if (e->interrupt == irq) {
-                used += (size_t)snprintf(list + used, sizeof list - used, ", IRQ%d", irq);
+                FormatText(list + used, sizeof list - used, ", IRQ%d", irq);
+                used += strlen(list + used);
                 break;
             }
         }
@@ -89,6 +90,6 @@ void ShowIrqReminder(void) {
     if (used == 0)
         return;
     char message[REMINDER_AREA];
-    snprintf(message, sizeof message, Text(IDS_IRQ_REMINDER), list + 2);
+    FormatText(message, sizeof message, Text(IDS_IRQ_REMINDER), list + 2);
     MessageBoxA(NULL, message, Text(IDS_ISA_CAPTION), MB_OK | MB_ICONINFORMATION);
 }

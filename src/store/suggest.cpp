@@ -1,7 +1,7 @@
 // The first COM number proposed for a new card.
 #include "store/portlist.h"
+#include "shell/format.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -23,6 +23,6 @@ const char *SuggestFirstCom(const CardModel *model) {
         }
         e = e->next;
     }
-    snprintf(suggestion, sizeof suggestion, "%ld", m);
+    FormatText(suggestion, sizeof suggestion, "%ld", m);
     return suggestion;
 }

@@ -1,9 +1,9 @@
 // Writing a new card: one port key per port, each appended to the port
 // list once all its values are written.
 #include "store/portlist.h"
+#include "shell/format.h"
 #include "shell/report.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -45,7 +45,7 @@ static void Report(const char *format, const char *tag, LONG status) {
 // has, and returns the sentinel, where the search ended.
 static PortEntry *FreeKeyName(char *name) {
     for (int n = 10000;; n++) {
-        snprintf(name, NAME_AREA, "Serial%05d", n);
+        FormatText(name, NAME_AREA, "Serial%05d", n);
         PortEntry *e = &PortList;
         while (e->next && strcmp(e->keyName, name) != 0)
             e = e->next;
@@ -68,7 +68,7 @@ static LONG SetNumber(HKEY key, const char *name, int number) {
 static LONG FillRecord(PortEntry *r, PortEntry *first, const CardValues *card, int i,
                        const char *name) {
     char com[NAME_AREA];
-    snprintf(com, sizeof com, "COM%d", card->firstCom + i);
+    FormatText(com, sizeof com, "COM%d", card->firstCom + i);
     size_t comLength = strlen(com), nameLength = strlen(name);
     char *block = (char *)malloc(comLength + nameLength + 2);
     if (!block)

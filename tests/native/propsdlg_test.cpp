@@ -131,6 +131,25 @@ TEST(EntryChecksTest, BoundsAreInclusive) {
                                 OfferedIrq(list, 2)}));
 }
 
+TEST(EntryChecksTest, BaseAddressesAreReadInHexadecimalUpToTheFirstOtherCharacter) {
+    struct Case {
+        const char *typed;
+        int read, base;
+    } cases[] = {
+        {"280", 1, 0x280},   {"280H", 1, 0x280},  {"0x280", 1, 0x280}, {"0X280", 1, 0x280},
+        {"00028", 1, 0x28},  {"C0", 1, 0xC0},     {"2000", 1, 0x2000}, {"2a0", 1, 0x2A0},
+        {"FC0", 1, 0xFC0},   {"1FC0", 1, 0x1FC0}, {" 280", 1, 0x280},  {"+280", 1, 0x280},
+        {"-280", 1, -0x280}, {"", 0, 0},          {"xyz", 0, 0},       {"H280", 0, 0},
+        {"  ", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string("\"") + c.typed + "\"");
+        int base = 0;
+        EXPECT_EQ(c.read, ParseBaseAddress(c.typed, &base));
+        EXPECT_EQ(c.base, base);
+    }
+}
+
 // ---- Jumper-strap cards (template 104)
 
 TEST_F(PropsDialogTest, RsDialogOpensOnTheModelsChoices) {

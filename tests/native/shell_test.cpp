@@ -1,6 +1,8 @@
 // Start-up, the string table, error reports and the message loop.
 #include "fixture.h"
+#include "shell/format.h"
 
+#include <stdarg.h>
 #include <string.h>
 
 using StringTableTest = ProgramTest;
@@ -190,4 +192,42 @@ TEST_F(ReportTest, LongMessagesAreCutAt299Characters) {
     ReportError("%s: %s", "TestCard/NewPort", text.c_str(), NULL);
     ASSERT_EQ(1u, sim::Boxes().size());
     EXPECT_EQ(("TestCard/NewPort: " + text).substr(0, 299), sim::Boxes()[0].text);
+}
+
+using FormatTextTest = ProgramTest;
+
+static int SystemFormat(char *area, size_t size, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int length = _vsnprintf(area, size, format, args);
+    va_end(args);
+    return length;
+}
+
+// The system formatter leaves the area open when the text fills it exactly
+// or is cut; FormatText always ends it in a NUL and never writes past it.
+TEST_F(FormatTextTest, EndsEveryTextInsideItsArea) {
+    const size_t size = 8;
+    struct Case {
+        size_t length;
+        int system; // what _vsnprintf returns
+        int fit;    // what FormatText returns
+    } cases[] = {
+        {0, 0, 1}, {3, 3, 1}, {7, 7, 1}, {8, 8, 0}, {9, -1, 0}, {300, -1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.length);
+        std::string text;
+        for (size_t i = 0; i < c.length; i++)
+            text += (char)('a' + i % 26);
+        char area[size + 4];
+        memset(area, '#', sizeof area);
+        EXPECT_EQ(c.system, SystemFormat(area, size, "%s", text.c_str()));
+        bool open = c.system < 0 || (size_t)c.system == size;
+        EXPECT_EQ(open, memchr(area, '\0', sizeof area) == nullptr);
+        memset(area, '#', sizeof area);
+        EXPECT_EQ(c.fit, FormatText(area, size, "%s", text.c_str()));
+        EXPECT_EQ(text.substr(0, size - 1), area);
+        EXPECT_EQ(std::string(4, '#'), std::string(area + size, 4));
+    }
 }
