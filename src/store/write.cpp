@@ -42,15 +42,20 @@ static void Report(const char *format, const char *tag, LONG status) {
 }
 
 // Finds the first "Serial%05d" name from 10000 up that no port of the list
-// has, and returns the sentinel, where the search ended.
-static PortEntry *FreeKeyName(char *name) {
-    for (int n = 10000;; n++) {
+// has, and returns the sentinel, where the search ended. *number is where
+// the search may start: every number below the one a card's previous port
+// took is still taken, so the next port's search starts above it and finds
+// the same name as a search from 10000 would.
+static PortEntry *FreeKeyName(char *name, int *number) {
+    for (int n = *number;; n++) {
         FormatText(name, NAME_AREA, "Serial%05d", n);
         PortEntry *e = &PortList;
         while (e->next && strcmp(e->keyName, name) != 0)
             e = e->next;
-        if (!e->next)
+        if (!e->next) {
+            *number = n + 1;
             return e;
+        }
     }
 }
 
@@ -107,11 +112,12 @@ static LONG WriteValues(HKEY key, const PortEntry *r) {
 }
 
 // Writes port i into a new (or reused) subkey and appends it to the list.
-// first is the card's first port, null for port 0. Returns the status of
+// first is the card's first port, null for port 0; number is where the
+// search for its key name starts. Returns the status of
 // the call that failed, and the port then stays out of the list.
-static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **first) {
+static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **first, int *number) {
     char name[NAME_AREA];
-    PortEntry *r = FreeKeyName(name);
+    PortEntry *r = FreeKeyName(name, number);
     HKEY key;
     DWORD disposition;
     LONG status = RegCreateKeyExA(root, name, 0, (LPSTR) "", REG_OPTION_NON_VOLATILE,
@@ -151,8 +157,9 @@ static int WriteCard(const CardValues *card) {
         return 0;
     }
     PortEntry *first = NULL;
+    int number = 10000; // where the search for a free key name starts
     for (int i = 0; i < card->row->portCount && i < MAX_PORTS; i++) {
-        status = WritePort(root, card, i, &first);
+        status = WritePort(root, card, i, &first, &number);
         if (status != ERROR_SUCCESS) {
             RegCloseKey(root);
             Report("%s: %s", card->tags->portTag, status);

@@ -1,0 +1,71 @@
+# The files every build of the program's sources shares: the product's
+# sources, the stand-in's, and the resource script with what it includes.
+# The product's own build, the benchmarks and the fuzzer include this file
+# after setting CARDINST_ROOT to the repository's root.
+
+set(CARDINST_SOURCES
+    ${CARDINST_ROOT}/src/shell/format.cpp
+    ${CARDINST_ROOT}/src/shell/main.cpp
+    ${CARDINST_ROOT}/src/shell/report.cpp
+    ${CARDINST_ROOT}/src/shell/strings.cpp
+    ${CARDINST_ROOT}/src/catalogue/catalogue.cpp
+    ${CARDINST_ROOT}/src/store/checks.cpp
+    ${CARDINST_ROOT}/src/store/load.cpp
+    ${CARDINST_ROOT}/src/store/remove.cpp
+    ${CARDINST_ROOT}/src/store/suggest.cpp
+    ${CARDINST_ROOT}/src/store/write.cpp
+    ${CARDINST_ROOT}/src/dialogs/linxdlg.cpp
+    ${CARDINST_ROOT}/src/dialogs/mainwin.cpp
+    ${CARDINST_ROOT}/src/dialogs/models.cpp
+    ${CARDINST_ROOT}/src/dialogs/mpbdlg.cpp
+    ${CARDINST_ROOT}/src/dialogs/props.cpp
+    ${CARDINST_ROOT}/src/dialogs/rsdlg.cpp
+    ${CARDINST_ROOT}/src/porttest/testcard.cpp)
+
+set(SIM_SOURCES
+    ${CARDINST_ROOT}/win32sim/sim_comm.cpp
+    ${CARDINST_ROOT}/win32sim/sim_core.cpp
+    ${CARDINST_ROOT}/win32sim/sim_crt.cpp
+    ${CARDINST_ROOT}/win32sim/sim_registry.cpp
+    ${CARDINST_ROOT}/win32sim/sim_resources.cpp
+    ${CARDINST_ROOT}/win32sim/sim_windows.cpp)
+
+# The resources: one script and what it includes, plus two files generated
+# from project()'s version into CARDINST_GENERATED, so that the version is
+# written in one place.
+set(CARDINST_GENERATED ${PROJECT_BINARY_DIR}/generated)
+configure_file(${CARDINST_ROOT}/src/resources/cardinst-version.h.in
+               ${CARDINST_GENERATED}/cardinst-version.h @ONLY)
+configure_file(${CARDINST_ROOT}/src/resources/cardinst.manifest.in
+               ${CARDINST_GENERATED}/cardinst.manifest @ONLY)
+set(CARDINST_RC ${CARDINST_ROOT}/src/resources/cardinst.rc)
+set(CARDINST_RC_DEPENDS
+    ${CARDINST_ROOT}/src/resources/en-US.rc
+    ${CARDINST_ROOT}/src/resources/fr-FR.rc
+    ${CARDINST_ROOT}/src/resources/version.rc
+    ${CARDINST_ROOT}/src/resources/manifest.rc
+    ${CARDINST_ROOT}/src/resources/resource.h
+    ${CARDINST_GENERATED}/cardinst-version.h
+    ${CARDINST_GENERATED}/cardinst.manifest)
+
+# For builds on the stand-in: the stand-in library `target` built from
+# SIM_SOURCES, reading the resources that the program carries (the same
+# script, compiled by the same resource compiler into the .res file named by
+# CARDINST_RES).
+function(cardinst_standin target)
+    find_program(CARDINST_WINDRES NAMES x86_64-w64-mingw32-windres REQUIRED)
+    set(res ${PROJECT_BINARY_DIR}/cardinst.res)
+    add_custom_command(OUTPUT ${res}
+        COMMAND ${CARDINST_WINDRES} -O res -I ${CARDINST_ROOT}/src/resources
+                -I ${CARDINST_GENERATED} -i ${CARDINST_RC} -o ${res}
+        DEPENDS ${CARDINST_RC} ${CARDINST_RC_DEPENDS}
+        COMMENT "Compiling the resources for the stand-in"
+        VERBATIM)
+    add_custom_target(${target}_res DEPENDS ${res})
+    add_library(${target} STATIC ${SIM_SOURCES})
+    add_dependencies(${target} ${target}_res)
+    target_include_directories(${target} PUBLIC ${CARDINST_ROOT}/win32sim
+                                                ${CARDINST_ROOT}/src/resources)
+    target_compile_definitions(${target} PRIVATE SIM_RES_FILE="${res}")
+    set(CARDINST_RES ${res} PARENT_SCOPE)
+endfunction()
