@@ -808,20 +808,26 @@ HWND ActiveIn(HWND hwnd) {
 // a program's first window inactive when it was activated before it became
 // the foreground window, and making it the foreground window again changes
 // nothing. So the foreground goes to the desktop first, until the program
-// has deactivated the window, and then back to the window.
+// has deactivated the window, and then back to the window. A window that
+// the program is still activating (a message box just shown) may take the
+// foreground back meanwhile; then the round is tried again.
 void Activate(HWND hwnd) {
-    SetForegroundWindow(GetDesktopWindow());
-    if (!WaitFor(kDefaultWait, [&] { return ActiveIn(hwnd) != hwnd; }))
-        Fail("the window stays active when the desktop is the foreground window");
-    if (!WaitFor(kDefaultWait, [&] {
-            if (GetForegroundWindow() == hwnd)
-                return true;
-            SetForegroundWindow(hwnd);
-            return false;
-        }))
-        Fail("the window does not become the foreground window");
-    if (!WaitFor(kDefaultWait, [&] { return CaptionDrawnActive(hwnd); }))
-        Fail("the window's caption is not drawn in the active colour");
+    WaitFor(2000, [&] { return GetForegroundWindow() == hwnd && ActiveIn(hwnd) == hwnd; });
+    for (int round = 0; round < 3; round++) {
+        SetForegroundWindow(GetDesktopWindow());
+        if (!WaitFor(2000, [&] { return ActiveIn(hwnd) != hwnd; }))
+            continue;
+        if (!WaitFor(kDefaultWait, [&] {
+                if (GetForegroundWindow() == hwnd)
+                    return true;
+                SetForegroundWindow(hwnd);
+                return false;
+            }))
+            Fail("the window does not become the foreground window");
+        if (WaitFor(2000, [&] { return CaptionDrawnActive(hwnd); }))
+            return;
+    }
+    Fail("the window's caption is not drawn in the active colour");
 }
 
 void Dump() {
