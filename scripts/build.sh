@@ -10,7 +10,7 @@ cd "$root"
 
 packages=(cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    mingw-w64-tools wine wine64 xvfb xdotool socat locales imagemagick)
+    mingw-w64-tools wine wine64 fonts-wine xvfb xdotool socat locales imagemagick)
 
 # Commands and files that the packages above provide.
 missing_tools() {
@@ -24,6 +24,7 @@ missing_tools() {
     [[ -f /usr/include/gtest/gtest.h ]] || echo gtest
     [[ -f /usr/share/i18n/locales/fr_FR ]] || echo "fr_FR locale sources"
     [[ -x /usr/lib/wine/wine64 ]] || echo wine64
+    [[ -f /usr/share/wine/fonts/marlett.ttf ]] || echo "Wine's fonts"
 }
 
 install_missing() {
