@@ -824,8 +824,16 @@ void Activate(HWND hwnd) {
                 return false;
             }))
             Fail("the window does not become the foreground window");
-        if (WaitFor(2000, [&] { return CaptionDrawnActive(hwnd); }))
+        if (WaitFor(2000, [&] { return CaptionDrawnActive(hwnd); })) {
+            // The caption changes first; then the program gives the focus
+            // back to a control, which redraws itself (caret, focus
+            // rectangle). A message sent now is handled after all that,
+            // and the program draws what it painted on the screen before
+            // it waits for input again.
+            Send(hwnd, WM_NULL, 0, 0);
+            WaitForInputIdle(child.hProcess, kDefaultWait);
             return;
+        }
     }
     Fail("the window's caption is not drawn in the active colour");
 }
