@@ -166,9 +166,14 @@ next_rect() {
 }
 
 session_end() {
-    local status=0
+    local status=0 pid kept=()
     exec {DRIVER_IN}>&-
     wait "$DRIVER_PID" || status=$?
+    # Ended and reaped: its pid is no longer one to stop.
+    for pid in "${STARTED_PIDS[@]}"; do
+        [[ $pid == "$DRIVER_PID" ]] || kept+=("$pid")
+    done
+    STARTED_PIDS=("${kept[@]}")
     tr -d '\r' <"$STORY_DIR/$SESSION.out" >"$STORY_DIR/$SESSION.txt"
     ((status == 0)) || session_failed "the driver failed (status $status)"
 }
