@@ -10,7 +10,8 @@ cd "$root"
 
 packages=(cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    mingw-w64-tools wine wine64 xvfb xdotool socat locales imagemagick python3 python3-pefile)
+    mingw-w64-tools wine wine64 fonts-wine xvfb xdotool socat locales imagemagick python3
+    python3-pefile)
 
 # Commands and files that the packages above provide.
 missing_tools() {
@@ -26,6 +27,7 @@ missing_tools() {
     [[ -f /usr/share/i18n/locales/fr_FR ]] || echo "fr_FR locale sources"
     [[ -x /usr/lib/wine/wine64 ]] || echo wine64
     [[ -x /usr/bin/python3 ]] || echo python3
+    [[ -f /usr/share/wine/fonts/marlett.ttf ]] || echo "Wine's fonts"
 }
 
 install_missing() {

@@ -3,6 +3,7 @@
 # ~/.wine), and saves a screenshot of its main window.
 #
 #   scripts/run.sh [en|fr]
+#   scripts/run.sh demo [en|fr]
 #
 # The 64-bit program is built first if needed (with the same package
 # install as scripts/build.sh). The prefix build/run/prefix is made on the
@@ -15,13 +16,29 @@
 # private Xvfb, takes the screenshot, quits the program through its Quit
 # button (closing the boxes of the exit checks, if any) and stops Xvfb.
 # Either way it prints the screenshot's path.
+#
+# demo uses a prefix of its own, build/run/demo/prefix, where each run
+# configures the two sample cards of scripts/demo-cards.reg afresh: a
+# 2SX510 on COM3-COM4 and a 4SX510 on COM5-COM8. Their ports are virtual
+# serial lines (socat): COM3, COM4 and COM5 with a loopback connector, COM6
+# without one, COM7 and COM8 not installed, so that Test gives real
+# results. Without a display the script also presses Test on the 4SX510
+# and saves a screenshot of the results, whose path it prints last. It
+# stops the socat processes it started when it ends.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# shellcheck source=tests/wine/lib.sh
+. tests/wine/lib.sh # serial_line, winpath
 
+demo=0
+if [[ ${1:-} == demo ]]; then
+    demo=1
+    shift
+fi
 lang=${1:-}
-[[ -z $lang || $lang == en || $lang == fr ]] || {
-    echo "usage: scripts/run.sh [en|fr]" >&2
+[[ $# -le 1 && ( -z $lang || $lang == en || $lang == fr ) ]] || {
+    echo "usage: scripts/run.sh [demo] [en|fr]" >&2
     exit 2
 }
 
@@ -32,13 +49,15 @@ if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tests/wine -newer "$exe" 
 fi
 
 work="$root/build/run"
-mkdir -p "$work"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d'
+prefix_dir=$work
+((demo == 0)) || prefix_dir="$work/demo"
+mkdir -p "$prefix_dir"
+export WINEPREFIX="$prefix_dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d'
 started=()
 stop_all() {
     local status=$? pid
     timeout 20 wineserver -k >/dev/null 2>&1 || true
-    for pid in "${started[@]}"; do
+    for pid in "${started[@]}" "${STARTED_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -80,8 +99,16 @@ run_wine() {
 
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "run.sh: making the Wine prefix $WINEPREFIX" >&2
-    timeout 180 wineboot -i >"$work/wineboot.log" 2>&1
+    timeout 180 wineboot -i >"$prefix_dir/wineboot.log" 2>&1
     run_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+fi
+bash tests/wine/fonts.sh "$WINEPREFIX" || echo "run.sh: the caption buttons will lack their font" >&2
+if ((demo)); then
+    # One server for the whole run: Wine maps its COM names when its first
+    # program starts, and must not do it again once the demo's lines are
+    # mapped.
+    timeout 20 wineserver -k >/dev/null 2>&1 || true
+    timeout 20 wineserver -p
 fi
 # Unmanaged windows avoid Wine's stalls on a display without a window
 # manager; a real desktop manages them.
@@ -89,44 +116,69 @@ managed=Y
 [[ $private_display == 0 ]] || managed=N
 run_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f >/dev/null
 run_wine reg add 'HKLM\SYSTEM\CurrentControlSet\Services\Serial\Parameters' /f >/dev/null
+if ((demo)); then
+    run_wine reg delete 'HKLM\SYSTEM\CurrentControlSet\Services\Serial' /f >/dev/null 2>&1 || true
+    run_wine regedit /s "$(winpath scripts/demo-cards.reg)"
+    STORY_DIR=$prefix_dir
+    serial_line 3 loopback
+    serial_line 4 loopback
+    serial_line 5 loopback
+    serial_line 6 open
+    rm -f "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com8"
+fi
 
 # The driver waits for the user on a real display, not on the private one.
 driver_limit=300
 [[ $private_display == 1 ]] || driver_limit=86400
 windows_exe="Z:$(realpath "$exe" | sed 's#/#\\\\#g')"
 shot="$work/main-window${lang:+-$lang}.png"
+((demo == 0)) || shot="$prefix_dir/main-window${lang:+-$lang}.png"
 out="$work/driver.out"
 hold="$work/driver-hold"
 rm -f "$hold" "$out"
 mkfifo "$hold"
 {
-    printf 'start "%s"\nwait-dialog main 30000\nrect\n' "$windows_exe"
+    printf 'start "%s"\nwait-dialog main 30000\n' "$windows_exe"
+    # The pictures of the demo show the window active.
+    ((demo == 0 || private_display == 0)) || printf 'activate\n'
+    printf 'rect\n'
     cat "$hold"
 } | timeout "$driver_limit" env "${locale_env[@]}" wine "$driver" >"$out" 2>&1 &
 driver_pid=$!
 exec 5>"$hold"
-rect=''
-for ((i = 0; i < 300; i++)); do
-    rect=$(tr -d '\r' <"$out" 2>/dev/null | sed -n 's/^rect //p')
-    [[ -z $rect ]] || break
-    kill -0 "$driver_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[[ -n $rect ]] || {
-    cat "$out" >&2
-    echo "run.sh: the main window did not appear" >&2
-    exit 1
+# Waits for the driver's line "<word> x y w h", saves the screen inside
+# that rectangle as $2 and prints its path; $3 says what did not appear.
+shoot() {
+    local word=$1 file=$2 rect='' i x y w h
+    for ((i = 0; i < 300; i++)); do
+        rect=$(tr -d '\r' <"$out" 2>/dev/null | sed -n "s/^$word //p")
+        [[ -z $rect ]] || break
+        kill -0 "$driver_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [[ -n $rect ]] || {
+        cat "$out" >&2
+        echo "run.sh: $3 did not appear" >&2
+        exit 1
+    }
+    sleep 0.5
+    read -r x y w h <<<"$rect"
+    timeout 30 import -window root "$work/screen.png"
+    convert "$work/screen.png" -crop "${w}x${h}+${x}+${y}" +repage "$file"
+    rm -f "$work/screen.png"
+    echo "$file"
 }
-sleep 0.5
-read -r x y w h <<<"$rect"
-timeout 30 import -window root "$work/screen.png"
-convert "$work/screen.png" -crop "${w}x${h}+${x}+${y}" +repage "$shot"
-rm -f "$work/screen.png"
-echo "$shot"
+shoot rect "$shot" "the main window"
 
 if [[ $private_display == 1 ]]; then
+    if ((demo)); then
+        printf 'select 1006 1\nclick 1002\nbox-rect 30000\n' >&5
+        shoot box-rect "$prefix_dir/test-results${lang:+-$lang}.png" "the test results"
+        printf 'box\n' >&5
+    fi
     printf 'click 2\nboxes-until-exit 30000\n' >&5
 else
+    ((demo == 0)) || echo "run.sh: select a card and press Test to test its ports." >&2
     echo "run.sh: cardinst is running on $DISPLAY; Quit it to end this script." >&2
     printf 'exit-code 86400000\n' >&5
 fi

@@ -36,6 +36,11 @@
 //                                program ends, then print its exit code
 //   exit-code [ms] / expect-exit <code> [ms]
 //   rect                         the current dialog's screen rectangle
+//   activate                     make the current dialog the foreground
+//                                window, its caption drawn active
+//   box-rect [ms]                wait for a message box, make it the
+//                                foreground window and print its screen
+//                                rectangle; box or expect-box closes it
 //   dump                         caption, controls, texts and styles
 //   systext <code>               the system's text for an error code
 //   sleep <ms>
@@ -657,6 +662,66 @@ void BoxesUntilExit(DWORD limit) {
     Say("exit %lu", (unsigned long)code);
 }
 
+// Whether the screen shows the window's caption in the active colour: its
+// first pixel, inside the frame, is the caption's (or the gradient's start).
+bool CaptionDrawnActive(HWND hwnd) {
+    WINDOWINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetWindowInfo(hwnd, &info))
+        return false;
+    LoadGdi();
+    HDC screen = GetDC(nullptr);
+    std::vector<COLORREF> shown = Capture(screen, info.rcWindow.left + (int)info.cxWindowBorders,
+                                          info.rcWindow.top + (int)info.cyWindowBorders, 1, 1);
+    ReleaseDC(nullptr, screen);
+    COLORREF pixel = shown[0] & 0xFFFFFF; // 0x00RRGGBB
+    return RGB(GetBValue(pixel), GetGValue(pixel), GetRValue(pixel)) ==
+           GetSysColor(COLOR_ACTIVECAPTION);
+}
+
+// The window that is active in the thread of a window of the program.
+HWND ActiveIn(HWND hwnd) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+    return GetGUIThreadInfo(thread, &info) ? info.hwndActive : nullptr;
+}
+
+// Makes a window of the program the foreground window, drawn active, as a
+// click elsewhere and back on it would. Without a window manager Wine draws
+// a program's first window inactive when it was activated before it became
+// the foreground window, and making it the foreground window again changes
+// nothing. So the foreground goes to the desktop first, until the program
+// has deactivated the window, and then back to the window. A window that
+// the program is still activating (a message box just shown) may take the
+// foreground back meanwhile; then the round is tried again.
+void Activate(HWND hwnd) {
+    WaitFor(2000, [&] { return GetForegroundWindow() == hwnd && ActiveIn(hwnd) == hwnd; });
+    for (int round = 0; round < 3; round++) {
+        SetForegroundWindow(GetDesktopWindow());
+        if (!WaitFor(2000, [&] { return ActiveIn(hwnd) != hwnd; }))
+            continue;
+        if (!WaitFor(kDefaultWait, [&] {
+                if (GetForegroundWindow() == hwnd)
+                    return true;
+                SetForegroundWindow(hwnd);
+                return false;
+            }))
+            Fail("the window does not become the foreground window");
+        if (WaitFor(2000, [&] { return CaptionDrawnActive(hwnd); })) {
+            // The caption changes first; then the program gives the focus
+            // back to a control, which redraws itself (caret, focus
+            // rectangle). A message sent now is handled after all that,
+            // and the program draws what it painted on the screen before
+            // it waits for input again.
+            Send(hwnd, WM_NULL, 0, 0);
+            WaitForInputIdle(child.hProcess, kDefaultWait);
+            return;
+        }
+    }
+    Fail("the window's caption is not drawn in the active colour");
+}
+
 void Dump() {
     NeedDialog();
     RECT rect;
@@ -798,6 +863,20 @@ void Run(const std::vector<std::string> &w) {
         RECT rect;
         GetWindowRect(current, &rect);
         Say("rect %ld %ld %ld %ld", rect.left, rect.top, rect.right - rect.left,
+            rect.bottom - rect.top);
+    } else if (cmd == "activate") {
+        NeedDialog();
+        Activate(current);
+        Say("active %s", Quote(Utf8(TextOf(current))).c_str());
+    } else if (cmd == "box-rect") {
+        HWND box = nullptr;
+        if (!WaitFor(WaitArg(w, 1, kDefaultWait),
+                     [&] { return (box = FindMessageBox()) != nullptr; }))
+            Fail("no message box appeared");
+        Activate(box);
+        RECT rect;
+        GetWindowRect(box, &rect);
+        Say("box-rect %ld %ld %ld %ld", rect.left, rect.top, rect.right - rect.left,
             rect.bottom - rect.top);
     } else if (cmd == "dump") {
         Dump();

@@ -28,4 +28,6 @@ wine_cmd reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/
 wine_cmd reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
 limited 60 wineserver -w
 [[ -d $template/drive_c ]] || die "wineboot made no prefix"
+# The caption buttons need Wine's Marlett font.
+bash "$here/fonts.sh" "$template" || die "cannot put the Marlett font into the template"
 log "template prefix ready in $((SECONDS - start)) s"
