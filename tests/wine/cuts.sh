@@ -82,7 +82,7 @@ select 1006 0
 click 1002
 expect-box "$caption" "$results" none none
 wait-dialog main
-key esc
+click 2
 expect-box "$conflict" "$name_text" error none
 expect-box "$conflict" "$address_text" error none
 expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ5, IRQ7")" information none
