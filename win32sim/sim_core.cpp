@@ -18,6 +18,10 @@ struct FailRequest {
 std::vector<std::string> failures;
 std::map<std::string, int> callCounts;
 std::map<std::string, std::vector<FailRequest>> failRequests;
+std::vector<std::string> fallibleCalls;
+size_t fallibleTarget = 0; // 1-based; 0: none
+LONG fallibleStatus = ERROR_SUCCESS;
+DWORD fallibleCommError = 0;
 std::set<void *> localBlocks;
 // Blocks still allocated when the machine was reset: the program may hold
 // one in a global across tests and free it later, which is no error.
@@ -105,6 +109,19 @@ bool Hit(const std::string &function, LONG_PTR *result, DWORD *error) {
     return hit;
 }
 
+bool FallibleHit(const std::string &description) {
+    fallibleCalls.push_back(description);
+    return fallibleCalls.size() == fallibleTarget;
+}
+
+LONG FallibleStatus() {
+    return fallibleStatus;
+}
+
+DWORD FallibleCommError() {
+    return fallibleCommError;
+}
+
 bool HitSettingError(const std::string &function) {
     DWORD error = 0;
     if (!Hit(function, nullptr, &error))
@@ -124,6 +141,8 @@ void Reset() {
     detail::failures.clear();
     detail::callCounts.clear();
     detail::failRequests.clear();
+    detail::fallibleCalls.clear();
+    detail::fallibleTarget = 0;
     detail::retiredBlocks.insert(detail::localBlocks.begin(), detail::localBlocks.end());
     detail::localBlocks.clear();
     detail::SystemTexts() = detail::DefaultSystemTexts();
@@ -139,6 +158,16 @@ void FailCall(const std::string &function, int nth, LONG_PTR result, DWORD lastE
         detail::Fail("FailCall(" + function + "): the call number counts from 1");
     else
         detail::failRequests[function].push_back({nth, result, lastError});
+}
+
+void FailNthFallible(int k, LONG registryStatus, DWORD commError) {
+    detail::fallibleTarget = k > 0 ? static_cast<size_t>(k) : 0;
+    detail::fallibleStatus = registryStatus;
+    detail::fallibleCommError = commError;
+}
+
+const std::vector<std::string> &FallibleCalls() {
+    return detail::fallibleCalls;
 }
 
 int CallCount(const std::string &function) {
@@ -214,11 +243,13 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 void *SimMalloc(size_t size) {
-    return Hit("malloc") ? NULL : ::malloc(size);
+    bool fail = FallibleHit("malloc " + std::to_string(size));
+    return Hit("malloc") || fail ? NULL : ::malloc(size);
 }
 
 void *SimCalloc(size_t count, size_t size) {
-    return Hit("calloc") ? NULL : ::calloc(count, size);
+    bool fail = FallibleHit("calloc " + std::to_string(count * size));
+    return Hit("calloc") || fail ? NULL : ::calloc(count, size);
 }
 
 } // extern "C"

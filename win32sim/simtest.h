@@ -73,6 +73,33 @@ void FailCall(const std::string &function, int nth, LONG_PTR result, DWORD lastE
 // Calls of a function (or control message by name) since Reset().
 int CallCount(const std::string &function);
 
+// ---- The fault sweep. Every call that Windows may fail counts as one
+// fallible call, in one sequence for all kinds: the registry calls above,
+// malloc and calloc, the list and combo box messages that add an item or take
+// an index (LB_ADDSTRING, LB_SETITEMDATA, LB_GETITEMDATA, CB_ADDSTRING,
+// CB_SETCURSEL), the comm calls (CreateFileA, GetCommState, SetCommState,
+// GetCommTimeouts, SetCommTimeouts, WriteFile, ReadFile), CreateDialogParamA
+// and DialogBoxParamA. The k-th of them since Reset() fails as Windows lets
+// it fail:
+//  - a registry call returns registryStatus and does nothing;
+//  - malloc and calloc return NULL, last error as it was;
+//  - an add returns LB_ERRSPACE/CB_ERRSPACE (out of space), last error as it
+//    was;
+//  - LB_SETITEMDATA and LB_GETITEMDATA return LB_ERR with the last error
+//    ERROR_INVALID_INDEX, as user32's list box does for an index it does not
+//    hold; CB_SETCURSEL returns CB_ERR and leaves the last error, as the
+//    list box behind the combo box does;
+//  - a comm call fails (INVALID_HANDLE_VALUE or FALSE) with commError as the
+//    last error;
+//  - CreateDialogParamA returns NULL and DialogBoxParamA -1, with the last
+//    error ERROR_NOT_ENOUGH_MEMORY.
+// k 0 fails nothing. Set again by each call; cleared by Reset().
+void FailNthFallible(int k, LONG registryStatus, DWORD commError);
+// The fallible calls since Reset(), each described by its function and what
+// it names, e.g. "RegQueryValueExA Serial10000 Model size" (a size query),
+// "malloc 12", "LB_ADDSTRING 101", "WriteFile COM3".
+const std::vector<std::string> &FallibleCalls();
+
 // ---- System error texts used by FormatMessageA. Known codes have the
 // Windows English texts with their trailing "\r\n"; unknown codes make
 // FormatMessageA fail (0, last error 317), and so do texts with inserts
