@@ -19,6 +19,7 @@ std::vector<std::string> failures;
 std::map<std::string, int> callCounts;
 std::map<std::string, std::vector<FailRequest>> failRequests;
 std::vector<std::string> fallibleCalls;
+std::vector<void *> heapBlocks;
 size_t fallibleTarget = 0; // 1-based; 0: none
 LONG fallibleStatus = ERROR_SUCCESS;
 DWORD fallibleCommError = 0;
@@ -142,6 +143,7 @@ void Reset() {
     detail::callCounts.clear();
     detail::failRequests.clear();
     detail::fallibleCalls.clear();
+    detail::heapBlocks.clear();
     detail::fallibleTarget = 0;
     detail::retiredBlocks.insert(detail::localBlocks.begin(), detail::localBlocks.end());
     detail::localBlocks.clear();
@@ -168,6 +170,10 @@ void FailNthFallible(int k, LONG registryStatus, DWORD commError) {
 
 const std::vector<std::string> &FallibleCalls() {
     return detail::fallibleCalls;
+}
+
+const std::vector<void *> &HeapBlocks() {
+    return detail::heapBlocks;
 }
 
 int CallCount(const std::string &function) {
@@ -244,12 +250,18 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 
 void *SimMalloc(size_t size) {
     bool fail = FallibleHit("malloc " + std::to_string(size));
-    return Hit("malloc") || fail ? NULL : ::malloc(size);
+    if (Hit("malloc") || fail)
+        return NULL;
+    heapBlocks.push_back(::malloc(size));
+    return heapBlocks.back();
 }
 
 void *SimCalloc(size_t count, size_t size) {
     bool fail = FallibleHit("calloc " + std::to_string(count * size));
-    return Hit("calloc") || fail ? NULL : ::calloc(count, size);
+    if (Hit("calloc") || fail)
+        return NULL;
+    heapBlocks.push_back(::calloc(count, size));
+    return heapBlocks.back();
 }
 
 } // extern "C"

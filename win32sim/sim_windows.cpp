@@ -209,7 +209,8 @@ LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
     // index the box does not hold; the other messages cannot fail.
     bool fallible = m->op == Add || m->op == SetData || m->op == GetData || m->op == SetSel;
     bool fail = fallible &&
-                FallibleHit(std::string(m->name) + " " + std::to_string(W(w->parent)->templateId));
+                FallibleHit(std::string(m->name) + " " + std::to_string(W(w->parent)->templateId) +
+                            " " + std::to_string(w->id));
     LONG_PTR injected = 0;
     if (Hit(m->name, &injected))
         return injected;

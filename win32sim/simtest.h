@@ -97,8 +97,12 @@ int CallCount(const std::string &function);
 void FailNthFallible(int k, LONG registryStatus, DWORD commError);
 // The fallible calls since Reset(), each described by its function and what
 // it names, e.g. "RegQueryValueExA Serial10000 Model size" (a size query),
-// "malloc 12", "LB_ADDSTRING 101", "WriteFile COM3".
+// "malloc 12", "LB_ADDSTRING 101 1006" (template and control), "WriteFile
+// COM3".
 const std::vector<std::string> &FallibleCalls();
+// Every block that malloc and calloc gave the program since Reset(), freed or
+// not: a test that has released the program's state finds a leak among them.
+const std::vector<void *> &HeapBlocks();
 
 // ---- System error texts used by FormatMessageA. Known codes have the
 // Windows English texts with their trailing "\r\n"; unknown codes make
