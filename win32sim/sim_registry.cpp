@@ -224,6 +224,14 @@ std::vector<std::string> RegSubkeys(const std::string &path) {
     return names;
 }
 
+std::vector<RegValue> RegValues(const std::string &path) {
+    std::vector<RegValue> values;
+    if (RegKey *key = TestKey(path))
+        for (const auto &value : key->values)
+            values.push_back({value.name, value.type, value.data});
+    return values;
+}
+
 std::vector<std::string> RegValueNames(const std::string &path) {
     std::vector<std::string> names;
     if (RegKey *key = TestKey(path))

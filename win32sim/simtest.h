@@ -48,8 +48,14 @@ DWORD RegValueType(const std::string &path, const std::string &name); // REG_NON
 std::string RegValueBytes(const std::string &path, const std::string &name);
 std::string RegSz(const std::string &path, const std::string &name); // bytes up to the first NUL
 DWORD RegDword(const std::string &path,
-               const std::string &name);                         // 0xDEADBEEF if absent/not 4 bytes
-std::vector<std::string> RegSubkeys(const std::string &path);    // names as created, enum order
+               const std::string &name);                      // 0xDEADBEEF if absent/not 4 bytes
+std::vector<std::string> RegSubkeys(const std::string &path); // names as created, enum order
+struct RegValue {
+    std::string name;
+    DWORD type;
+    std::string bytes;
+};
+std::vector<RegValue> RegValues(const std::string &path);        // creation order; none: no key
 std::vector<std::string> RegValueNames(const std::string &path); // in creation order
 int RegOpenHandleCount(); // HKEYs opened or created and not yet closed
 
@@ -100,9 +106,10 @@ void FailNthFallible(int k, LONG registryStatus, DWORD commError);
 // "malloc 12", "LB_ADDSTRING 101 1006" (template and control), "WriteFile
 // COM3".
 const std::vector<std::string> &FallibleCalls();
-// Every block that malloc and calloc gave the program since Reset(), freed or
-// not: a test that has released the program's state finds a leak among them.
-const std::vector<void *> &HeapBlocks();
+// Blocks that malloc and calloc gave the program since Reset() and that are
+// not freed yet: once a test has released the program's state, its leaks.
+// -1 when the sanitizers' allocator hooks, which see the frees, are missing.
+int UnfreedBlocks();
 
 // ---- System error texts used by FormatMessageA. Known codes have the
 // Windows English texts with their trailing "\r\n"; unknown codes make

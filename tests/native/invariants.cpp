@@ -38,12 +38,34 @@ void ResetProgram() {
     AppInstance = NULL;
 }
 
+std::string ReleaseProgram() {
+    ResetProgram();
+    int leaked = sim::UnfreedBlocks();
+    if (leaked < 0)
+        return "no count of the blocks freed: the sanitizers' allocator hooks are missing\n";
+    return leaked ? std::to_string(leaked) + " blocks leaked\n" : "";
+}
+
 namespace {
+
+// A text of the registry as a problem shows it: at most its first 60 bytes.
+std::string Shown(const std::string &text) {
+    return text.size() > 60 ? text.substr(0, 60) + "..." : text;
+}
 
 std::string Upper(std::string text) {
     for (char &c : text)
         c = (char)toupper((unsigned char)c);
     return text;
+}
+
+// Names as the registry compares them: whatever their letter case.
+bool SameName(const std::string &a, const char *b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; i++)
+        if (toupper((unsigned char)a[i]) != toupper((unsigned char)b[i]))
+            return false;
+    return i == a.size() && !b[i];
 }
 
 // The ports of the list, or none when the chain does not end.
@@ -63,65 +85,81 @@ std::string KeyOf(const PortEntry *e) {
     return std::string(PORTS_ROOT) + "\\" + e->keyName;
 }
 
-// A number as the loader reads it: a REG_DWORD of at most four bytes, low
-// byte first; anything longer does not fit and reads as absent.
-bool Number(const std::string &key, const char *name, int *value) {
-    std::string bytes = sim::RegValueBytes(key, name);
-    if (sim::RegValueType(key, name) != REG_DWORD || bytes.size() > 4)
-        return false;
-    DWORD number = 0;
-    memcpy(&number, bytes.data(), bytes.size());
-    *value = (int)number;
-    return true;
+// One port's record and the values of its key, read once.
+struct Mirror {
+    const PortEntry *e;
+    std::vector<sim::RegValue> values;
+    std::string *problems;
+
+    const sim::RegValue *Find(const char *name) const {
+        for (const sim::RegValue &value : values)
+            if (SameName(value.name, name))
+                return &value;
+        return nullptr;
+    }
+
+    // A number as the loader reads it: a REG_DWORD of at most four bytes,
+    // low byte first; anything longer does not fit and reads as absent.
+    bool Number(const char *name, int *number) const {
+        const sim::RegValue *value = Find(name);
+        if (!value || value->type != REG_DWORD || value->bytes.size() > 4)
+            return false;
+        DWORD read = 0;
+        memcpy(&read, value->bytes.data(), value->bytes.size());
+        *number = (int)read;
+        return true;
+    }
+
+    // A text up to its first NUL.
+    std::string Text(const char *name) const {
+        const sim::RegValue *value = Find(name);
+        return value ? value->bytes.substr(0, value->bytes.find('\0')) : std::string();
+    }
+
+    void Expect(bool holds, const std::string &what) const {
+        if (!holds)
+            *problems += Shown(e->keyName) + ": " + what + "\n";
+    }
+
+    void ExpectNumber(const char *name, int field, bool optional, bool defaultAllowed) const {
+        int value = 0;
+        bool present = Number(name, &value);
+        bool holds =
+            present ? field == value || (defaultAllowed && field == 0) : optional && field == 0;
+        Expect(holds, std::string(name) + " is " + std::to_string(field) + " in the list, " +
+                          (present ? std::to_string(value) : "not a number") + " in the registry");
+    }
+
+    void ExpectText(const char *name, const char *field, bool defaultAllowed) const {
+        std::string value = Text(name);
+        bool holds = value == field || (defaultAllowed && field[0] == '\0');
+        Expect(holds, std::string(name) + " is \"" + Shown(field) + "\" in the list, \"" +
+                          Shown(value) + "\" in the registry");
+    }
+};
+
+void MirrorLoaded(const Mirror &m, bool defaults) {
+    const PortEntry *e = m.e;
+    m.Expect(m.Find("DosDevices") && m.Find("DosDevices")->type == REG_SZ, "DosDevices is no text");
+    m.ExpectText("DosDevices", e->dosDevices, false);
+    m.ExpectNumber("Interrupt", e->interrupt, false, false);
+    m.ExpectNumber("PortAddress", e->portAddress, false, false);
+    m.ExpectNumber("InterruptStatus", e->interruptStatus, true, defaults);
+    m.ExpectNumber("PortIndex", e->portIndex, true, defaults);
+    m.ExpectText("Model", e->model, defaults);
+    m.ExpectText("Leader", e->leaderName, defaults);
 }
 
-void Expect(std::string *problems, bool holds, const PortEntry *e, const std::string &what) {
-    if (!holds)
-        *problems += std::string(e->keyName) + ": " + what + "\n";
-}
-
-void ExpectNumber(std::string *problems, const PortEntry *e, const char *name, int field,
-                  bool optional, bool defaultAllowed) {
-    std::string key = KeyOf(e);
-    int value = 0;
-    bool present = Number(key, name, &value);
-    bool holds =
-        present ? field == value || (defaultAllowed && field == 0) : optional && field == 0;
-    Expect(problems, holds, e,
-           std::string(name) + " is " + std::to_string(field) + " in the list, " +
-               (present ? std::to_string(value) : "not a number") + " in the registry");
-}
-
-void ExpectText(std::string *problems, const PortEntry *e, const char *name, const char *field,
-                bool defaultAllowed) {
-    std::string value = sim::RegSz(KeyOf(e), name);
-    bool holds = value == field || (defaultAllowed && field[0] == '\0');
-    Expect(problems, holds, e,
-           std::string(name) + " is \"" + field + "\" in the list, \"" + value +
-               "\" in the registry");
-}
-
-void MirrorLoaded(std::string *problems, const PortEntry *e, bool defaults) {
-    std::string key = KeyOf(e);
-    Expect(problems, sim::RegValueType(key, "DosDevices") == REG_SZ, e, "DosDevices is no text");
-    ExpectText(problems, e, "DosDevices", e->dosDevices, false);
-    ExpectNumber(problems, e, "Interrupt", e->interrupt, false, false);
-    ExpectNumber(problems, e, "PortAddress", e->portAddress, false, false);
-    ExpectNumber(problems, e, "InterruptStatus", e->interruptStatus, true, defaults);
-    ExpectNumber(problems, e, "PortIndex", e->portIndex, true, defaults);
-    ExpectText(problems, e, "Model", e->model, defaults);
-    ExpectText(problems, e, "Leader", e->leaderName, defaults);
-}
-
-void MirrorWritten(std::string *problems, const PortEntry *e) {
-    ExpectText(problems, e, "DosDevices", e->dosDevices, false);
-    ExpectText(problems, e, "Model", e->model, false);
-    ExpectText(problems, e, "Leader", e->leaderName, false);
-    ExpectNumber(problems, e, "Interrupt", e->interrupt, false, false);
-    ExpectNumber(problems, e, "PortAddress", e->portAddress, false, false);
+void MirrorWritten(const Mirror &m) {
+    const PortEntry *e = m.e;
+    m.ExpectText("DosDevices", e->dosDevices, false);
+    m.ExpectText("Model", e->model, false);
+    m.ExpectText("Leader", e->leaderName, false);
+    m.ExpectNumber("Interrupt", e->interrupt, false, false);
+    m.ExpectNumber("PortAddress", e->portAddress, false, false);
     if (e->interruptStatus) {
-        ExpectNumber(problems, e, "InterruptStatus", e->interruptStatus, false, false);
-        ExpectNumber(problems, e, "PortIndex", e->portIndex, false, false);
+        m.ExpectNumber("InterruptStatus", e->interruptStatus, false, false);
+        m.ExpectNumber("PortIndex", e->portIndex, false, false);
     }
 }
 
@@ -136,10 +174,22 @@ bool IsCatalogueName(const char *name) {
 
 void NoteSharedKeys(MirrorRules *rules) {
     std::string problems;
+    std::vector<PortEntry *> ports = Ports(&problems);
     std::set<std::string> seen;
-    for (PortEntry *e : Ports(&problems))
+    for (PortEntry *e : ports)
         if (!seen.insert(Upper(e->keyName)).second)
             rules->shared.insert(Upper(e->keyName));
+    // A writer that opened a port's key under another spelling changed it,
+    // even when the written port then failed and stayed out of the list.
+    const std::string created = "RegCreateKeyExA Parameters ";
+    for (const std::string &call : sim::FallibleCalls()) {
+        if (call.compare(0, created.size(), created) != 0)
+            continue;
+        std::string name = call.substr(created.size());
+        for (PortEntry *e : ports)
+            if (name != e->keyName && Upper(name) == Upper(e->keyName))
+                rules->shared.insert(Upper(name));
+    }
 }
 
 std::string ListProblems() {
@@ -152,17 +202,17 @@ std::string ListProblems() {
             problems += "a port lacks one of its texts\n";
             continue;
         }
-        Expect(&problems, names.insert(e->keyName).second, e, "named by two ports");
+        Mirror m = {e, {}, &problems};
+        m.Expect(names.insert(e->keyName).second, "named by two ports");
         if (e->leader) {
-            Expect(&problems, members.count(e->leader) != 0, e,
-                   "its leader is not a port of the list");
+            m.Expect(members.count(e->leader) != 0, "its leader is not a port of the list");
             if (members.count(e->leader))
-                Expect(&problems, strcmp(e->leader->keyName, e->leaderName) == 0, e,
-                       std::string("its leader is ") + e->leader->keyName + ", its Leader text " +
-                           e->leaderName);
+                m.Expect(strcmp(e->leader->keyName, e->leaderName) == 0,
+                         "its leader is " + Shown(e->leader->keyName) + ", its Leader text " +
+                             Shown(e->leaderName));
         }
         if (e->isNew)
-            Expect(&problems, IsCatalogueName(e->model), e, "written with no catalogue model");
+            m.Expect(IsCatalogueName(e->model), "written with no catalogue model");
     }
     return problems;
 }
@@ -172,14 +222,13 @@ std::string MirrorProblems(const MirrorRules &rules) {
     for (PortEntry *e : Ports(&problems)) {
         if (rules.shared.count(Upper(e->keyName)))
             continue;
-        if (!sim::RegKeyExists(KeyOf(e))) {
-            Expect(&problems, false, e, "its key is gone");
-            continue;
-        }
-        if (e->isNew)
-            MirrorWritten(&problems, e);
+        Mirror m = {e, sim::RegValues(KeyOf(e)), &problems};
+        if (m.values.empty() && !sim::RegKeyExists(KeyOf(e)))
+            m.Expect(false, "its key is gone");
+        else if (e->isNew)
+            MirrorWritten(m);
         else
-            MirrorLoaded(&problems, e, rules.defaultsAllowed);
+            MirrorLoaded(m, rules.defaultsAllowed);
     }
     return problems;
 }
@@ -197,12 +246,13 @@ std::string CardListProblems() {
         LONG_PTR data = sim::ItemData(MainWindow, IDC_CARDLIST, (int)i);
         lines.insert(data);
         if (!cards.count(data)) {
-            problems += "the line \"" + texts[i] + "\" is no card of the list\n";
+            problems += "the line \"" + Shown(texts[i]) + "\" is no card of the list\n";
             continue;
         }
         std::string start = (std::string(((PortEntry *)data)->dosDevices) + ": ").substr(0, 99);
         if (texts[i].compare(0, start.size(), start) != 0)
-            problems += "the line \"" + texts[i] + "\" does not start with \"" + start + "\"\n";
+            problems += "the line \"" + Shown(texts[i]) + "\" does not start with \"" +
+                        Shown(start) + "\"\n";
     }
     if (cards != lines)
         problems += "the card list shows " + std::to_string(texts.size()) + " lines for " +
@@ -230,8 +280,14 @@ std::string BoxProblems(const sim::Box &box) {
     bool report = box.caption == Text(IDS_INTERNAL_ERROR) && (box.type & 0xF0) == MB_ICONWARNING;
     HWND owner = report ? MainWindow : NULL;
     if (box.owner != owner)
-        problems += "the box \"" + box.text + "\" has " + (box.owner ? "an" : "no") + " owner\n";
-    if (box.text.find("The operation completed successfully.") != std::string::npos)
-        problems += "the box \"" + box.text + "\" tells of a success\n";
+        problems +=
+            "the box \"" + Shown(box.text) + "\" has " + (box.owner ? "an" : "no") + " owner\n";
+    // After CB_SETCURSEL fails the platform leaves the last error as it was,
+    // and the free-address dialog reports the last error as it stands: its
+    // box reads whatever an earlier call left there, success too.
+    bool lastErrorAsLeft = box.text.rfind("mpbIrq/CB_SETCURSEL: ", 0) == 0;
+    if (!lastErrorAsLeft &&
+        box.text.find("The operation completed successfully.") != std::string::npos)
+        problems += "the box \"" + Shown(box.text) + "\" tells of a success\n";
     return problems;
 }

@@ -13,6 +13,9 @@
 // Releases what the program built (port list, string table) and puts its
 // globals back to their state at process start.
 void ResetProgram();
+// ResetProgram, then the blocks that the program allocated since the
+// stand-in's Reset() and that are still allocated: leaks.
+std::string ReleaseProgram();
 
 // How closely the records must mirror their port keys.
 struct MirrorRules {
@@ -28,7 +31,8 @@ struct MirrorRules {
     std::set<std::string> shared;
 };
 
-// Adds to rules->shared the names that two ports of the list now share.
+// Adds to rules->shared the names that two ports of the list now share, and
+// those of ports whose key a writer opened under another spelling.
 void NoteSharedKeys(MirrorRules *rules);
 
 // The chain ends in a sentinel, every port has its texts, no two ports have
@@ -49,7 +53,8 @@ std::string ProgramProblems(const MirrorRules &rules);
 // What a box must be as it opens: a report (caption string 1, warning icon)
 // is owned by the main window as it stands then (none while it is being
 // created), every other box has no owner, and no box reads the system's
-// text for success.
+// text for success (but the one that reports the last error as it stands
+// after CB_SETCURSEL failed, which may be anything).
 std::string BoxProblems(const sim::Box &box);
 
 #endif
