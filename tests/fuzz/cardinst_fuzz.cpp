@@ -52,10 +52,10 @@
 
 namespace {
 
-// Bounds that keep one input fast: texts up to 64 KB, 64 keys, 16 steps.
+// Bounds that keep one input fast: texts up to 64 KB, 32 keys, 8 steps.
 const size_t TEXT_LIMIT = 65536 + 16;
-const size_t KEY_LIMIT = 64;
-const size_t STEP_LIMIT = 16;
+const size_t KEY_LIMIT = 32;
+const size_t STEP_LIMIT = 8;
 
 std::string Unescape(const std::string &text) {
     std::string out;

@@ -110,12 +110,6 @@ struct Mirror {
         return true;
     }
 
-    // A text up to its first NUL.
-    std::string Text(const char *name) const {
-        const sim::RegValue *value = Find(name);
-        return value ? value->bytes.substr(0, value->bytes.find('\0')) : std::string();
-    }
-
     void Expect(bool holds, const std::string &what) const {
         if (!holds)
             *problems += Shown(e->keyName) + ": " + what + "\n";
@@ -124,16 +118,18 @@ struct Mirror {
     void ExpectNumber(const char *name, int field, bool optional, bool defaultAllowed) const {
         int value = 0;
         bool present = Number(name, &value);
-        bool holds =
-            present ? field == value || (defaultAllowed && field == 0) : optional && field == 0;
-        Expect(holds, std::string(name) + " is " + std::to_string(field) + " in the list, " +
+        if (present ? field == value || (defaultAllowed && field == 0) : optional && field == 0)
+            return;
+        Expect(false, std::string(name) + " is " + std::to_string(field) + " in the list, " +
                           (present ? std::to_string(value) : "not a number") + " in the registry");
     }
 
     void ExpectText(const char *name, const char *field, bool defaultAllowed) const {
-        std::string value = Text(name);
-        bool holds = value == field || (defaultAllowed && field[0] == '\0');
-        Expect(holds, std::string(name) + " is \"" + Shown(field) + "\" in the list, \"" +
+        const sim::RegValue *found = Find(name);
+        const char *value = found ? found->bytes.c_str() : ""; // up to its first NUL
+        if (strcmp(value, field) == 0 || (defaultAllowed && field[0] == '\0'))
+            return;
+        Expect(false, std::string(name) + " is \"" + Shown(field) + "\" in the list, \"" +
                           Shown(value) + "\" in the registry");
     }
 };
