@@ -226,9 +226,11 @@ std::vector<std::string> RegSubkeys(const std::string &path) {
 
 std::vector<RegValue> RegValues(const std::string &path) {
     std::vector<RegValue> values;
-    if (RegKey *key = TestKey(path))
+    if (RegKey *key = TestKey(path)) {
+        values.reserve(key->values.size());
         for (const auto &value : key->values)
             values.push_back({value.name, value.type, value.data});
+    }
     return values;
 }
 

@@ -177,15 +177,17 @@ void NoteSharedKeys(MirrorRules *rules) {
             rules->shared.insert(Upper(e->keyName));
     // A writer that opened a port's key under another spelling changed it,
     // even when the written port then failed and stayed out of the list.
+    const std::vector<std::string> &calls = sim::FallibleCalls();
     const std::string created = "RegCreateKeyExA Parameters ";
-    for (const std::string &call : sim::FallibleCalls()) {
-        if (call.compare(0, created.size(), created) != 0)
+    for (size_t i = rules->callsSeen < calls.size() ? rules->callsSeen : 0; i < calls.size(); i++) {
+        if (calls[i].compare(0, created.size(), created) != 0)
             continue;
-        std::string name = call.substr(created.size());
+        std::string name = calls[i].substr(created.size());
         for (PortEntry *e : ports)
-            if (name != e->keyName && Upper(name) == Upper(e->keyName))
+            if (name != e->keyName && SameName(name, e->keyName))
                 rules->shared.insert(Upper(name));
     }
+    rules->callsSeen = calls.size();
 }
 
 std::string ListProblems() {

@@ -29,6 +29,7 @@ struct MirrorRules {
     // older record no longer mirrors it, and removing either card deletes
     // the key of both.
     std::set<std::string> shared;
+    size_t callsSeen = 0; // the fallible calls NoteSharedKeys has looked at
 };
 
 // Adds to rules->shared the names that two ports of the list now share, and
