@@ -44,6 +44,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <set>
@@ -351,6 +352,93 @@ void CheckTestResults(const PortEntry *card, const std::string &results,
     Check(at == results.size(), "the results hold more than the card's ports");
 }
 
+std::string SystemText(DWORD code) {
+    char *text = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
+                                  code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
+    std::string result = length && text ? text : "";
+    if (text)
+        LocalFree(text);
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
+        result.pop_back();
+    return result;
+}
+
+// Whether the loader takes a port key, and the report it shows when it
+// skips it with one: the values are read in this order, a mandatory one
+// must be there and fit, any that is read must have its type, and a number
+// too long to read counts as absent.
+struct Reading {
+    bool listed;
+    std::string report;
+};
+
+Reading Read(const std::string &name) {
+    struct Rule {
+        const char *value;
+        DWORD type;
+        bool mandatory;
+    };
+    static const Rule rules[] = {
+        {"DosDevices", REG_SZ, true},     {"Interrupt", REG_DWORD, true},
+        {"PortAddress", REG_DWORD, true}, {"InterruptStatus", REG_DWORD, false},
+        {"PortIndex", REG_DWORD, false},  {"Model", REG_SZ, false},
+        {"Leader", REG_SZ, false},
+    };
+    std::vector<sim::RegValue> values = sim::RegValues(Key(name));
+    for (const Rule &rule : rules) {
+        const sim::RegValue *found = nullptr;
+        for (const sim::RegValue &value : values)
+            if (strcasecmp(value.name.c_str(), rule.value) == 0 &&
+                value.name.size() == strlen(rule.value))
+                found = &value;
+        DWORD failure = !found                                              ? ERROR_FILE_NOT_FOUND
+                        : rule.type == REG_DWORD && found->bytes.size() > 4 ? ERROR_MORE_DATA
+                                                                            : 0;
+        if (failure && rule.mandatory) {
+            char report[300];
+            snprintf(report, sizeof report, Text(IDS_READ_MANDATORY), rule.value, name.c_str(),
+                     SystemText(failure).c_str());
+            return {false, report};
+        }
+        if (!failure && found->type != rule.type)
+            return {false, ""};
+    }
+    return {true, ""};
+}
+
+// Without a failing call, the loader lists exactly the keys it can read, in
+// the registry's order up to the first name too long to enumerate, and
+// reports each key it skips for a missing mandatory value.
+void CheckLoad(size_t boxesBefore) {
+    std::vector<std::string> expected, reports;
+    std::set<std::string> listed;
+    for (PortEntry *e : Ports())
+        listed.insert(e->keyName);
+    bool stopped = false;
+    for (const std::string &name : sim::RegSubkeys(PORTS_ROOT)) {
+        if (stopped || name.size() >= 30) {
+            if (!stopped)
+                expected.push_back("listCards/EnumKey: " + SystemText(ERROR_MORE_DATA));
+            stopped = true;
+            Check(!listed.count(name), "the key " + Shown(name) + " is listed after the stop");
+            continue;
+        }
+        Reading reading = Read(name);
+        Check(reading.listed == (listed.count(name) != 0),
+              "the key " + Shown(name) + (reading.listed ? " is not listed" : " is listed"));
+        if (!reading.report.empty())
+            expected.push_back(reading.report);
+    }
+    const std::vector<sim::Box> &boxes = sim::Boxes();
+    for (size_t i = boxesBefore; i < boxes.size(); i++)
+        if (boxes[i].caption == Text(IDS_INTERNAL_ERROR))
+            reports.push_back(boxes[i].text);
+    Check(reports == expected, "the load showed " + std::to_string(reports.size()) +
+                                   " reports for " + std::to_string(expected.size()) +
+                                   " keys it could not read");
+}
+
 void CheckStep(const std::string &step, MirrorRules *rules) {
     NoteSharedKeys(rules);
     std::string problems = ProgramProblems(*rules);
@@ -378,7 +466,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return IDOK;
     });
 
-    if (InitApplication((HINSTANCE)1)) {
+    bool started = InitApplication((HINSTANCE)1);
+    if (input.failAt == 0 && input.root)
+        CheckLoad(0);
+    if (started) {
         CheckStep("start-up", &rules);
         for (const std::vector<std::string> &w : input.steps) {
             if (!sim::IsLive(MainWindow))
