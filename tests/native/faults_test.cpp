@@ -189,6 +189,8 @@ struct Outcome {
     std::vector<sim::Box> boxes;
     std::string problems;
     std::set<std::string> seeded, keys, listed; // key names, upper case
+    size_t written = 0;                         // ports written during the run
+    bool permitShare = false;
 };
 
 // What a crash report names: the story, the code and the call failing.
@@ -233,8 +235,11 @@ Outcome RunStory(const Story &story, int k, LONG status, DWORD commError) {
     run.boxes = sim::Boxes();
     for (const std::string &name : sim::RegSubkeys(PORTS_ROOT))
         run.keys.insert(Upper(name));
-    for (PortEntry *e = &PortList; e->next; e = e->next)
+    for (PortEntry *e = &PortList; e->next; e = e->next) {
         run.listed.insert(Upper(e->keyName));
+        run.written += e->isNew;
+    }
+    run.permitShare = sim::RegValueExists(SERIAL_KEY, "PermitShare");
     run.problems += ReleaseProgram();
     sim::Reset();
     return run;
@@ -462,6 +467,7 @@ Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG stat
 std::string Judge(const Story &story, const Outcome &clean, const Outcome &run, size_t k,
                   LONG status, DWORD commError) {
     Expectation e = Expect(story, clean, k, status, commError);
+    const std::vector<std::string> &calls = clean.calls;
     std::string problems = run.problems;
     if (run.exitCode != 0)
         problems += "exit code " + std::to_string(run.exitCode) + "\n";
@@ -491,6 +497,14 @@ std::string Judge(const Story &story, const Outcome &clean, const Outcome &run, 
         if (!found)
             problems += "no result line \"" + e.resultLine + "\"\n";
     }
+    // PermitShare comes after the whole card, and only a failure to write it
+    // leaves a whole card without it.
+    if (run.permitShare && run.written < clean.written)
+        problems += "PermitShare written for a card that was not\n";
+    bool shareFailed = calls[k - 1] == std::string("RegOpenKeyExA HKLM ") + SERIAL_KEY ||
+                       calls[k - 1] == "RegSetValueExA Serial PermitShare";
+    if (clean.permitShare && !run.permitShare && run.written == clean.written && !shareFailed)
+        problems += "no PermitShare for a whole card\n";
     for (const std::string &key : run.keys) {
         if (run.listed.count(key) || e.anyKeyUnlisted || key == e.keyUnlisted)
             continue;
