@@ -188,8 +188,8 @@ struct Outcome {
     std::vector<size_t> stepStarts; // where in calls each step and then Quit began
     std::vector<sim::Box> boxes;
     std::string problems;
-    std::set<std::string> seeded, keys, listed; // key names, upper case
-    size_t written = 0;                         // ports written during the run
+    std::set<std::string> keys, listed; // key names, upper case
+    size_t written = 0;                 // ports written during the run
     bool permitShare = false;
 };
 
@@ -206,8 +206,6 @@ Outcome RunStory(const Story &story, int k, LONG status, DWORD commError) {
     ResetProgram();
     story.seed();
     sim::RegSeedKey(PORTS_ROOT);
-    for (const std::string &name : sim::RegSubkeys(PORTS_ROOT))
-        run.seeded.insert(Upper(name));
     sim::FailNthFallible(k, status, commError);
     MirrorRules rules;
     rules.defaultsAllowed = k > 0;
