@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (Debian 12, as root; skipped
 # when everything is there) and builds the 64-bit and 32-bit Windows
-# programs and the native tests into build/.
-#   scripts/build.sh           install if needed, build all three
+# programs, the fuzz target (clang) and the native tests into build/.
+#   scripts/build.sh           install if needed, build all four
 #   scripts/build.sh --win64   install if needed, build the 64-bit program
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +11,7 @@ cd "$root"
 packages=(cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     mingw-w64-tools wine wine64 fonts-wine xvfb xdotool socat locales imagemagick python3
-    python3-pefile)
+    python3-pefile clang-14 libclang-rt-14-dev)
 
 # Commands and files that the packages above provide.
 missing_tools() {
@@ -19,7 +19,7 @@ missing_tools() {
     for tool in cmake make g++ clang-format x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix \
         x86_64-w64-mingw32-objdump i686-w64-mingw32-objdump x86_64-w64-mingw32-windres \
         i686-w64-mingw32-windres wine wineserver wineboot Xvfb xdotool socat localedef import \
-        convert timeout; do
+        convert timeout clang-14 clang++-14; do
         command -v "$tool" >/dev/null 2>&1 || echo "$tool"
     done
     [[ -f /usr/include/gtest/gtest.h ]] || echo gtest
@@ -28,6 +28,8 @@ missing_tools() {
     [[ -x /usr/lib/wine/wine64 ]] || echo wine64
     [[ -x /usr/bin/python3 ]] || echo python3
     [[ -f /usr/share/wine/fonts/marlett.ttf ]] || echo "Wine's fonts"
+    compgen -G "/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null ||
+        echo "libFuzzer (libclang-rt-14-dev)"
 }
 
 install_missing() {
@@ -66,8 +68,13 @@ if [[ ${1:-} == --win64 ]]; then
     exit 0
 fi
 build_windows 32
+# The fuzz target: the program and the stand-in under libFuzzer, with clang.
+cmake -S . -B build/fuzz -DCARDINST_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+cmake --build build/fuzz -j "$jobs"
 cmake -S . -B build/native \
     -DCARDINST_EXE64="$root/build/win64/cardinst.exe" \
     -DCARDINST_EXE32="$root/build/win32/cardinst.exe" \
-    -DCARDINST_DRIVER64="$root/build/win64/cardinst-driver.exe"
+    -DCARDINST_DRIVER64="$root/build/win64/cardinst-driver.exe" \
+    -DCARDINST_FUZZER="$root/build/fuzz/cardinst_fuzz"
 cmake --build build/native -j "$jobs"

@@ -20,12 +20,19 @@ std::map<std::string, PortData> ports;
 std::map<uintptr_t, std::string> files; // open handles and their ports
 uintptr_t nextFile = 0x2000;
 
-// A call on an open handle: counts it, applies a FailCall request and finds
-// the port. NULL, with the last error set, when the call must fail.
+// A call on an open handle: counts it (a fallible one), applies a FailCall
+// or FailNthFallible request and finds the port. NULL, with the last error
+// set, when the call must fail.
 PortData *Enter(const char *function, HANDLE h) {
+    auto it = files.find(reinterpret_cast<uintptr_t>(h));
+    bool fail = FallibleHit(std::string(function) + " " +
+                            (it != files.end() ? it->second : std::string("(invalid)")));
     if (HitSettingError(function))
         return nullptr;
-    auto it = files.find(reinterpret_cast<uintptr_t>(h));
+    if (fail) {
+        SetError(FallibleCommError());
+        return nullptr;
+    }
     if (it != files.end())
         return &ports[it->second];
     Fail(std::string(function) + ": not an open file handle");
@@ -94,9 +101,14 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     (void)dwCreationDisposition;
     (void)dwFlagsAndAttributes;
     (void)hTemplateFile;
+    std::string path = lpFileName;
+    bool fail = FallibleHit("CreateFileA " + path);
     if (HitSettingError("CreateFileA"))
         return INVALID_HANDLE_VALUE;
-    std::string path = lpFileName;
+    if (fail) {
+        SetError(FallibleCommError());
+        return INVALID_HANDLE_VALUE;
+    }
     auto it = path.compare(0, 4, "\\\\.\\") == 0 ? ports.find(path.substr(4)) : ports.end();
     if (it == ports.end()) {
         SetError(ERROR_FILE_NOT_FOUND);

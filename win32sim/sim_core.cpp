@@ -4,6 +4,13 @@
 
 #include <map>
 #include <set>
+#include <unordered_set>
+
+// The sanitizers' allocator calls these hooks for every block it gives and
+// takes back; weak, so that a build without them still links.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void *, size_t),
+                                                         void (*)(const volatile void *))
+    __attribute__((weak));
 
 namespace sim {
 namespace detail {
@@ -18,6 +25,39 @@ struct FailRequest {
 std::vector<std::string> failures;
 std::map<std::string, int> callCounts;
 std::map<std::string, std::vector<FailRequest>> failRequests;
+std::vector<std::string> fallibleCalls;
+
+// The program's blocks and, for each, how many frees of the whole process
+// came before it. Every free is logged in order; a block is freed when its
+// address comes in the log after it was given, since the allocator never
+// gives an address again before it was freed. The log holds no allocation.
+struct HeapBlock {
+    const void *address;
+    size_t freesBefore;
+};
+std::vector<HeapBlock> heapBlocks;
+const size_t FREE_LOG_SIZE = size_t(1) << 21;
+const volatile void *freeLog[FREE_LOG_SIZE];
+size_t freeCount = 0; // may pass FREE_LOG_SIZE: then the oldest are lost
+bool hooked = false;
+
+void OnMalloc(const volatile void *, size_t) {}
+
+void OnFree(const volatile void *address) {
+    freeLog[freeCount % FREE_LOG_SIZE] = address;
+    freeCount++;
+}
+
+void *Given(void *block) {
+    if (!hooked && __sanitizer_install_malloc_and_free_hooks)
+        hooked = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree) != 0;
+    if (block)
+        heapBlocks.push_back({block, freeCount});
+    return block;
+}
+size_t fallibleTarget = 0; // 1-based; 0: none
+LONG fallibleStatus = ERROR_SUCCESS;
+DWORD fallibleCommError = 0;
 std::set<void *> localBlocks;
 // Blocks still allocated when the machine was reset: the program may hold
 // one in a global across tests and free it later, which is no error.
@@ -105,6 +145,19 @@ bool Hit(const std::string &function, LONG_PTR *result, DWORD *error) {
     return hit;
 }
 
+bool FallibleHit(const std::string &description) {
+    fallibleCalls.push_back(description);
+    return fallibleCalls.size() == fallibleTarget;
+}
+
+LONG FallibleStatus() {
+    return fallibleStatus;
+}
+
+DWORD FallibleCommError() {
+    return fallibleCommError;
+}
+
 bool HitSettingError(const std::string &function) {
     DWORD error = 0;
     if (!Hit(function, nullptr, &error))
@@ -124,6 +177,9 @@ void Reset() {
     detail::failures.clear();
     detail::callCounts.clear();
     detail::failRequests.clear();
+    detail::fallibleCalls.clear();
+    detail::heapBlocks.clear();
+    detail::fallibleTarget = 0;
     detail::retiredBlocks.insert(detail::localBlocks.begin(), detail::localBlocks.end());
     detail::localBlocks.clear();
     detail::SystemTexts() = detail::DefaultSystemTexts();
@@ -139,6 +195,33 @@ void FailCall(const std::string &function, int nth, LONG_PTR result, DWORD lastE
         detail::Fail("FailCall(" + function + "): the call number counts from 1");
     else
         detail::failRequests[function].push_back({nth, result, lastError});
+}
+
+void FailNthFallible(int k, LONG registryStatus, DWORD commError) {
+    detail::fallibleTarget = k > 0 ? static_cast<size_t>(k) : 0;
+    detail::fallibleStatus = registryStatus;
+    detail::fallibleCommError = commError;
+}
+
+const std::vector<std::string> &FallibleCalls() {
+    return detail::fallibleCalls;
+}
+
+int UnfreedBlocks() {
+    using namespace detail;
+    size_t end = freeCount; // the work below frees too
+    if (heapBlocks.empty())
+        return 0;
+    if (!hooked || end - heapBlocks.front().freesBefore > FREE_LOG_SIZE / 2)
+        return -1;
+    std::unordered_set<const void *> live;
+    size_t given = 0;
+    for (size_t j = heapBlocks.front().freesBefore; j < end; j++) {
+        for (; given < heapBlocks.size() && heapBlocks[given].freesBefore <= j; given++)
+            live.insert(heapBlocks[given].address);
+        live.erase(const_cast<const void *>(freeLog[j % FREE_LOG_SIZE]));
+    }
+    return static_cast<int>(live.size() + heapBlocks.size() - given);
 }
 
 int CallCount(const std::string &function) {
@@ -214,11 +297,17 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 void *SimMalloc(size_t size) {
-    return Hit("malloc") ? NULL : ::malloc(size);
+    bool fail = FallibleHit("malloc " + std::to_string(size));
+    if (Hit("malloc") || fail)
+        return NULL;
+    return Given(::malloc(size));
 }
 
 void *SimCalloc(size_t count, size_t size) {
-    return Hit("calloc") ? NULL : ::calloc(count, size);
+    bool fail = FallibleHit("calloc " + std::to_string(count * size));
+    if (Hit("calloc") || fail)
+        return NULL;
+    return Given(::calloc(count, size));
 }
 
 } // extern "C"

@@ -22,6 +22,12 @@ bool Hit(const std::string &function, LONG_PTR *result = nullptr, DWORD *lastErr
 // Hit for the functions whose failure sets the last error, when the request
 // gives one.
 bool HitSettingError(const std::string &function);
+// Counts one fallible call (FallibleCalls) and tells whether it is the one
+// FailNthFallible chose; if so, FallibleStatus() and FallibleCommError() give
+// what it asked for.
+bool FallibleHit(const std::string &description);
+LONG FallibleStatus();
+DWORD FallibleCommError();
 // Counts one call without any failure request attached to it.
 void Count(const std::string &function);
 // Sets the last error without counting a call of SetLastError.

@@ -100,19 +100,26 @@ void Unlink(RegKey &key) {
                                 [&](const std::shared_ptr<RegKey> &k) { return k.get() == &key; }));
 }
 
-// The start of every registry function: counts the call, applies a FailCall
-// request, finds the key behind the handle and checks that the handle has
-// `right`. ERROR_SUCCESS, or the status the function returns.
-LONG Enter(const char *function, HKEY hKey, REGSAM right, std::shared_ptr<RegKey> *key,
-           REGSAM *access = nullptr) {
+// The start of every registry function: counts the call (a fallible one,
+// described by the key's name and `what` it names), applies a FailCall or
+// FailNthFallible request, finds the key behind the handle and checks that
+// the handle has `right`. ERROR_SUCCESS, or the status the function returns.
+LONG Enter(const char *function, HKEY hKey, const std::string &what, REGSAM right,
+           std::shared_ptr<RegKey> *key, REGSAM *access = nullptr) {
+    auto it = handles.find(reinterpret_cast<uintptr_t>(hKey));
+    std::string keyName = hKey == HKEY_LOCAL_MACHINE ? "HKLM"
+                          : it != handles.end()      ? it->second.key->name
+                                                     : "(invalid)";
+    bool fail = FallibleHit(std::string(function) + " " + keyName + " " + what);
     LONG_PTR injected = 0;
     if (Hit(function, &injected))
         return static_cast<LONG>(injected);
+    if (fail)
+        return FallibleStatus();
     REGSAM granted = KEY_ALL_ACCESS;
     if (hKey == HKEY_LOCAL_MACHINE) {
         *key = machine;
     } else {
-        auto it = handles.find(reinterpret_cast<uintptr_t>(hKey));
         if (it == handles.end())
             return ERROR_INVALID_HANDLE;
         if (it->second.key->deleted)
@@ -217,6 +224,16 @@ std::vector<std::string> RegSubkeys(const std::string &path) {
     return names;
 }
 
+std::vector<RegValue> RegValues(const std::string &path) {
+    std::vector<RegValue> values;
+    if (RegKey *key = TestKey(path)) {
+        values.reserve(key->values.size());
+        for (const auto &value : key->values)
+            values.push_back({value.name, value.type, value.data});
+    }
+    return values;
+}
+
 std::vector<std::string> RegValueNames(const std::string &path) {
     std::vector<std::string> names;
     if (RegKey *key = TestKey(path))
@@ -240,7 +257,7 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     (void)ulOptions;
     *phkResult = NULL;
     std::shared_ptr<RegKey> key;
-    LONG status = Enter("RegOpenKeyExA", hKey, 0, &key);
+    LONG status = Enter("RegOpenKeyExA", hKey, lpSubKey ? lpSubKey : "", 0, &key);
     if (status != ERROR_SUCCESS)
         return status;
     key = Walk(key, lpSubKey ? lpSubKey : "", false);
@@ -261,7 +278,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     *phkResult = NULL;
     std::shared_ptr<RegKey> base;
     REGSAM access = 0;
-    LONG status = Enter("RegCreateKeyExA", hKey, 0, &base, &access);
+    LONG status = Enter("RegCreateKeyExA", hKey, lpSubKey, 0, &base, &access);
     if (status != ERROR_SUCCESS)
         return status;
     std::shared_ptr<RegKey> key = Walk(base, lpSubKey, false);
@@ -284,7 +301,8 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
     (void)lpcchClass;
     (void)lpftLastWriteTime;
     std::shared_ptr<RegKey> key;
-    LONG status = Enter("RegEnumKeyExA", hKey, KEY_ENUMERATE_SUB_KEYS, &key);
+    LONG status =
+        Enter("RegEnumKeyExA", hKey, std::to_string(dwIndex), KEY_ENUMERATE_SUB_KEYS, &key);
     if (status != ERROR_SUCCESS)
         return status;
     if (dwIndex >= key->subkeys.size())
@@ -301,10 +319,12 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
                              LPBYTE lpData, LPDWORD lpcbData) {
     (void)lpReserved;
     std::shared_ptr<RegKey> key;
-    LONG status = Enter("RegQueryValueExA", hKey, KEY_QUERY_VALUE, &key);
+    std::string name = lpValueName ? lpValueName : "";
+    LONG status =
+        Enter("RegQueryValueExA", hKey, name + (lpData ? "" : " size"), KEY_QUERY_VALUE, &key);
     if (status != ERROR_SUCCESS)
         return status;
-    Value *value = FindValue(*key, lpValueName ? lpValueName : "");
+    Value *value = FindValue(*key, name);
     if (!value)
         return ERROR_FILE_NOT_FOUND;
     if (lpType)
@@ -330,7 +350,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
                            const BYTE *lpData, DWORD cbData) {
     (void)Reserved;
     std::shared_ptr<RegKey> key;
-    LONG status = Enter("RegSetValueExA", hKey, KEY_SET_VALUE, &key);
+    LONG status =
+        Enter("RegSetValueExA", hKey, lpValueName ? lpValueName : "", KEY_SET_VALUE, &key);
     if (status != ERROR_SUCCESS)
         return status;
     SetValue(*key, lpValueName ? lpValueName : "", dwType,
@@ -342,7 +363,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
 // parent's handle do not matter.
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     std::shared_ptr<RegKey> key;
-    LONG status = Enter("RegDeleteKeyA", hKey, 0, &key);
+    LONG status = Enter("RegDeleteKeyA", hKey, lpSubKey, 0, &key);
     if (status != ERROR_SUCCESS)
         return status;
     key = Walk(key, lpSubKey, false);

@@ -43,6 +43,9 @@ struct Window {
     int selection = -1;
 };
 
+// user32's list box sets it for an index it does not hold.
+const DWORD ERROR_INVALID_INDEX_CODE = 1413;
+
 std::map<uintptr_t, std::unique_ptr<Window>> windows; // live and destroyed, until Reset
 uintptr_t nextWindow = 0x10010;
 HWND active = nullptr;        // the dialog that has the focus; none while a box is open
@@ -202,11 +205,21 @@ LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
         Fail("unknown message " + std::to_string(msg) + " sent to " + Describe(w->hwnd));
         return 0;
     }
+    // An add can run out of space and a message with an index can meet an
+    // index the box does not hold; the other messages cannot fail.
+    bool fallible = m->op == Add || m->op == SetData || m->op == GetData || m->op == SetSel;
+    bool fail = fallible &&
+                FallibleHit(std::string(m->name) + " " + std::to_string(W(w->parent)->templateId) +
+                            " " + std::to_string(w->id));
     LONG_PTR injected = 0;
     if (Hit(m->name, &injected))
         return injected;
-    size_t index = wParam;
+    if (fail && m->op == Add)
+        return LB_ERRSPACE; // CB_ERRSPACE too
+    size_t index = fail ? w->items.size() : wParam;
     bool valid = index < w->items.size();
+    if (!valid && (m->op == GetData || m->op == SetData))
+        SetError(ERROR_INVALID_INDEX_CODE);
     switch (m->op) {
     case Add: {
         std::string text = reinterpret_cast<const char *>(lParam);
@@ -225,6 +238,8 @@ LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
         w->selection = -1;
         return 0;
     case SetSel:
+        if (fail)
+            return CB_ERR; // the selection stays as it was
         w->selection = valid ? static_cast<int>(index) : -1;
         return valid ? w->selection : CB_ERR;
     case GetSel:
@@ -334,6 +349,11 @@ void Pump() {
         if (Window *target = DialogOfWindow(msg.hwnd))
             IsDialogMessageA(target->hwnd, &msg);
     }
+}
+
+std::string TemplateName(LPCSTR name) {
+    uintptr_t id = reinterpret_cast<uintptr_t>(name);
+    return id >> 16 ? std::string(name) : std::to_string(id);
 }
 
 const DialogTemplate *Template(LPCSTR name, const char *function) {
@@ -626,8 +646,13 @@ HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     Api api(nullptr);
     (void)hInstance;
+    bool fail = FallibleHit("CreateDialogParamA " + TemplateName(lpTemplateName));
     if (HitSettingError("CreateDialogParamA"))
         return NULL;
+    if (fail) {
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
     const DialogTemplate *t = Template(lpTemplateName, "CreateDialogParamA");
     if (!t)
         return NULL;
@@ -644,8 +669,13 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     Api api(nullptr);
     (void)hInstance;
+    bool fail = FallibleHit("DialogBoxParamA " + TemplateName(lpTemplateName));
     if (HitSettingError("DialogBoxParamA"))
         return -1;
+    if (fail) {
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
+        return -1;
+    }
     const DialogTemplate *t = Template(lpTemplateName, "DialogBoxParamA");
     if (!t)
         return -1;

@@ -48,8 +48,14 @@ DWORD RegValueType(const std::string &path, const std::string &name); // REG_NON
 std::string RegValueBytes(const std::string &path, const std::string &name);
 std::string RegSz(const std::string &path, const std::string &name); // bytes up to the first NUL
 DWORD RegDword(const std::string &path,
-               const std::string &name);                         // 0xDEADBEEF if absent/not 4 bytes
-std::vector<std::string> RegSubkeys(const std::string &path);    // names as created, enum order
+               const std::string &name);                      // 0xDEADBEEF if absent/not 4 bytes
+std::vector<std::string> RegSubkeys(const std::string &path); // names as created, enum order
+struct RegValue {
+    std::string name;
+    DWORD type;
+    std::string bytes;
+};
+std::vector<RegValue> RegValues(const std::string &path);        // creation order; none: no key
 std::vector<std::string> RegValueNames(const std::string &path); // in creation order
 int RegOpenHandleCount(); // HKEYs opened or created and not yet closed
 
@@ -72,6 +78,38 @@ int RegOpenHandleCount(); // HKEYs opened or created and not yet closed
 void FailCall(const std::string &function, int nth, LONG_PTR result, DWORD lastError = 0);
 // Calls of a function (or control message by name) since Reset().
 int CallCount(const std::string &function);
+
+// ---- The fault sweep. Every call that Windows may fail counts as one
+// fallible call, in one sequence for all kinds: the registry calls above,
+// malloc and calloc, the list and combo box messages that add an item or take
+// an index (LB_ADDSTRING, LB_SETITEMDATA, LB_GETITEMDATA, CB_ADDSTRING,
+// CB_SETCURSEL), the comm calls (CreateFileA, GetCommState, SetCommState,
+// GetCommTimeouts, SetCommTimeouts, WriteFile, ReadFile), CreateDialogParamA
+// and DialogBoxParamA. The k-th of them since Reset() fails as Windows lets
+// it fail:
+//  - a registry call returns registryStatus and does nothing;
+//  - malloc and calloc return NULL, last error as it was;
+//  - an add returns LB_ERRSPACE/CB_ERRSPACE (out of space), last error as it
+//    was;
+//  - LB_SETITEMDATA and LB_GETITEMDATA return LB_ERR with the last error
+//    ERROR_INVALID_INDEX, as user32's list box does for an index it does not
+//    hold; CB_SETCURSEL returns CB_ERR and leaves the last error, as the
+//    list box behind the combo box does;
+//  - a comm call fails (INVALID_HANDLE_VALUE or FALSE) with commError as the
+//    last error;
+//  - CreateDialogParamA returns NULL and DialogBoxParamA -1, with the last
+//    error ERROR_NOT_ENOUGH_MEMORY.
+// k 0 fails nothing. Set again by each call; cleared by Reset().
+void FailNthFallible(int k, LONG registryStatus, DWORD commError);
+// The fallible calls since Reset(), each described by its function and what
+// it names, e.g. "RegQueryValueExA Serial10000 Model size" (a size query),
+// "malloc 12", "LB_ADDSTRING 101 1006" (template and control), "WriteFile
+// COM3".
+const std::vector<std::string> &FallibleCalls();
+// Blocks that malloc and calloc gave the program since Reset() and that are
+// not freed yet: once a test has released the program's state, its leaks.
+// -1 when the sanitizers' allocator hooks, which see the frees, are missing.
+int UnfreedBlocks();
 
 // ---- System error texts used by FormatMessageA. Known codes have the
 // Windows English texts with their trailing "\r\n"; unknown codes make

@@ -4,27 +4,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-void ResetProgram() {
-    PortEntry *e = PortList.next;
-    while (e) {
-        PortEntry *next = e->next;
-        free(e->dosDevices);
-        free(e);
-        e = next;
-    }
-    if (PortList.next)
-        free(PortList.dosDevices);
-    PortList = PortEntry();
-    if (StringTable) {
-        free(StringTable[1]);
-        free(StringTable);
-        StringTable = NULL;
-    }
-    FirstInit = 1;
-    MainWindow = NULL;
-    AppInstance = NULL;
-}
-
 void ProgramTest::SetUp() {
     sim::Reset();
     ResetProgram();

@@ -5,6 +5,7 @@
 
 #include "catalogue/catalogue.h"
 #include "dialogs/dialogs.h"
+#include "invariants.h"
 #include "resource.h"
 #include "shell/app.h"
 #include "shell/report.h"
@@ -28,10 +29,6 @@ struct SeedPortKey {
     std::string model;
     std::string leader;
 };
-
-// Releases what the program built (port list, string table) and puts its
-// globals back to their state at process start.
-void ResetProgram();
 
 class ProgramTest : public ::testing::Test {
   protected:
