@@ -34,11 +34,18 @@ std::shared_ptr<RegKey> machine = std::make_shared<RegKey>(); // HKEY_LOCAL_MACH
 std::map<uintptr_t, KeyHandle> handles;
 uintptr_t nextHandle = 0x1000;
 
+// The upper-case form of a name's byte, as the C library's toupper gives
+// it in the "C" locale the stand-in runs in, without a call per byte.
+inline int Upper(char c) {
+    int u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
+}
+
 // Names compare as the registry compares them: by their upper-case forms.
 int CompareNames(const std::string &a, const std::string &b) {
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        int ca = toupper(static_cast<unsigned char>(a[i]));
-        int cb = toupper(static_cast<unsigned char>(b[i]));
+        int ca = Upper(a[i]);
+        int cb = Upper(b[i]);
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
