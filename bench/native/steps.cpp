@@ -8,6 +8,7 @@
 // growth exponent (the slope of log time against log N).
 #include "catalogue/catalogue.h"
 #include "dialogs/dialogs.h"
+#include "invariants.h"
 #include "resource.h"
 #include "shell/app.h"
 #include "simtest.h"
@@ -63,31 +64,9 @@ void SeedPorts(int n) {
     }
 }
 
-// Releases the port list and puts the head back to its state at start.
-void FreePortList() {
-    PortEntry *e = PortList.next;
-    while (e) {
-        PortEntry *next = e->next;
-        free(e->dosDevices);
-        free(e);
-        e = next;
-    }
-    if (PortList.next)
-        free(PortList.dosDevices);
-    PortList = PortEntry();
-}
-
-// Releases what the program built and resets its globals and the stand-in.
+// Releases what the program built, resets its globals and the stand-in.
 void FreeProgram() {
-    FreePortList();
-    if (StringTable) {
-        free(StringTable[1]);
-        free(StringTable);
-        StringTable = NULL;
-    }
-    FirstInit = 1;
-    MainWindow = NULL;
-    AppInstance = NULL;
+    ResetProgram();
     sim::Reset();
 }
 
@@ -137,7 +116,7 @@ void BM_listCards(benchmark::State &state) {
     if (!Start(state, n))
         return;
     for (auto _ : state) {
-        FreePortList();
+        ReleasePortList();
         Clock::time_point start = Clock::now();
         int loaded = listCards();
         state.SetIterationTime(Seconds(start));

@@ -17,7 +17,7 @@
 // a loop.
 #define WALK_LIMIT 100000
 
-void ResetProgram() {
+void ReleasePortList() {
     PortEntry *e = PortList.next;
     while (e) {
         PortEntry *next = e->next;
@@ -28,6 +28,10 @@ void ResetProgram() {
     if (PortList.next)
         free(PortList.dosDevices);
     PortList = PortEntry();
+}
+
+void ResetProgram() {
+    ReleasePortList();
     if (StringTable) {
         free(StringTable[1]);
         free(StringTable);

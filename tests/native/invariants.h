@@ -10,6 +10,8 @@
 #include <set>
 #include <string>
 
+// Releases the port list and puts its head back to its state at start.
+void ReleasePortList();
 // Releases what the program built (port list, string table) and puts its
 // globals back to their state at process start.
 void ResetProgram();
