@@ -184,8 +184,8 @@ Input Seed(const uint8_t *data, size_t size) {
                 if (w[i].rfind("state=", 0) == 0)
                     port.commStateError = (DWORD)Number(w[i].substr(6));
             }
-            sim::AddPort(w[1], port);
-            input.devices.insert(w[1]);
+            sim::AddPort(Unescape(w[1]), port);
+            input.devices.insert(Unescape(w[1]));
         } else if (verb == "fail") {
             w = Words(line, 4);
             if (w.size() == 4) {
@@ -321,6 +321,18 @@ void CheckChecks() {
               std::to_string(names + irqs + addresses) + " conflicts");
 }
 
+std::string SystemText(DWORD code) {
+    char *text = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
+                                  code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
+    std::string result = length && text ? text : "";
+    if (text)
+        LocalFree(text);
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
+        result.pop_back();
+    return result;
+}
+
 // The results box has one line per port of the card, in list order: its
 // device name, ": " and its result, which holds no line feed. A port that the
 // stand-in does not have is not installed.
@@ -347,21 +359,11 @@ void CheckTestResults(const PortEntry *card, const std::string &results,
         std::string result = results.substr(at + start.size(), end - at - start.size());
         Check(faults || devices.count(e->dosDevices) || result == Text(IDS_TEST_NOT_INSTALLED),
               "the missing port " + Shown(e->dosDevices) + " reads " + Shown(result));
+        Check(result != SystemText(ERROR_SUCCESS),
+              "the port " + Shown(e->dosDevices) + " reads as a success of the system");
         at = end + 1;
     }
     Check(at == results.size(), "the results hold more than the card's ports");
-}
-
-std::string SystemText(DWORD code) {
-    char *text = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
-                                  code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
-    std::string result = length && text ? text : "";
-    if (text)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
-        result.pop_back();
-    return result;
 }
 
 // Whether the loader takes a port key, and the report it shows when it

@@ -284,11 +284,13 @@ std::string BoxProblems(const sim::Box &box) {
     if (box.owner != owner)
         problems +=
             "the box \"" + Shown(box.text) + "\" has " + (box.owner ? "an" : "no") + " owner\n";
-    // After CB_SETCURSEL fails the platform leaves the last error as it was,
-    // and the free-address dialog reports the last error as it stands: its
-    // box reads whatever an earlier call left there, success too.
+    // Only a report's text comes from the system alone: other boxes show
+    // texts of the registry, which may read anything. After CB_SETCURSEL
+    // fails the platform leaves the last error as it was, and the
+    // free-address dialog reports the last error as it stands: its box reads
+    // whatever an earlier call left there, success too.
     bool lastErrorAsLeft = box.text.rfind("mpbIrq/CB_SETCURSEL: ", 0) == 0;
-    if (!lastErrorAsLeft &&
+    if (report && !lastErrorAsLeft &&
         box.text.find("The operation completed successfully.") != std::string::npos)
         problems += "the box \"" + Shown(box.text) + "\" tells of a success\n";
     return problems;

@@ -55,7 +55,7 @@ std::string ProgramProblems(const MirrorRules &rules);
 
 // What a box must be as it opens: a report (caption string 1, warning icon)
 // is owned by the main window as it stands then (none while it is being
-// created), every other box has no owner, and no box reads the system's
+// created), every other box has no owner, and no report reads the system's
 // text for success (but the one that reports the last error as it stands
 // after CB_SETCURSEL failed, which may be anything).
 std::string BoxProblems(const sim::Box &box);
