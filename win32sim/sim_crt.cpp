@@ -4,6 +4,7 @@
 // Only the conversions that msvcrt formats like the C library here are
 // accepted; any other is recorded as a failure.
 #include "sim_internal.h"
+#include "simtest.h"
 
 #include <string.h>
 
@@ -51,4 +52,12 @@ extern "C" int _vsnprintf(char *buffer, size_t count, const char *format, va_lis
     }
     memcpy(buffer, text.data(), count);
     return (size_t)length == count ? length : -1;
+}
+
+int sim::SystemFormat(char *area, size_t size, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int length = _vsnprintf(area, size, format, args);
+    va_end(args);
+    return length;
 }

@@ -204,6 +204,10 @@ struct PortState { // what the port holds now
 PortState GetPort(const std::string &name);
 int OpenFileHandleCount();
 
+// _vsnprintf called as a test would call snprintf: what the system's
+// formatter returns, -1 for a cut or a conversion it does not take.
+int SystemFormat(char *area, size_t size, const char *format, ...);
+
 } // namespace sim
 
 #endif

@@ -2,7 +2,6 @@
 #include "fixture.h"
 #include "shell/format.h"
 
-#include <stdarg.h>
 #include <string.h>
 
 using StringTableTest = ProgramTest;
@@ -196,14 +195,6 @@ TEST_F(ReportTest, LongMessagesAreCutAt299Characters) {
 
 using FormatTextTest = ProgramTest;
 
-static int SystemFormat(char *area, size_t size, const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    int length = _vsnprintf(area, size, format, args);
-    va_end(args);
-    return length;
-}
-
 // The system formatter leaves the area open when the text fills it exactly
 // or is cut; FormatText always ends it in a NUL and never writes past it.
 TEST_F(FormatTextTest, EndsEveryTextInsideItsArea) {
@@ -222,7 +213,7 @@ TEST_F(FormatTextTest, EndsEveryTextInsideItsArea) {
             text += (char)('a' + i % 26);
         char area[size + 4];
         memset(area, '#', sizeof area);
-        EXPECT_EQ(c.system, SystemFormat(area, size, "%s", text.c_str()));
+        EXPECT_EQ(c.system, sim::SystemFormat(area, size, "%s", text.c_str()));
         bool open = c.system < 0 || (size_t)c.system == size;
         EXPECT_EQ(open, memchr(area, '\0', sizeof area) == nullptr);
         memset(area, '#', sizeof area);

@@ -513,24 +513,17 @@ TEST_F(Sim, SerialWriteWithoutTimeoutThatCannotFinishIsReported) {
 
 } // namespace
 
-static int Format(char *area, size_t size, const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    int length = _vsnprintf(area, size, format, args);
-    va_end(args);
-    return length;
-}
-
 // Conversions that the system formatter of older Windows reads otherwise
 // (or not at all) are refused rather than formatted the Linux way.
 TEST_F(Sim, SystemFormatterTakesOnlyPortableConversions) {
     char area[32];
-    EXPECT_EQ(18, Format(area, sizeof area, "%s|%d|%ld|%x|%05d|%%", "a", -1, 2L, 0x3f8u, 42));
+    EXPECT_EQ(
+        18, sim::SystemFormat(area, sizeof area, "%s|%d|%ld|%x|%05d|%%", "a", -1, 2L, 0x3f8u, 42));
     EXPECT_STREQ("a|-1|2|3f8|00042|%", area);
     for (const char *format : {"%zu", "%lld", "%I64d", "%n", "%p", "%5.2f", "%"}) {
         SCOPED_TRACE(format);
         sim::Reset();
-        EXPECT_EQ(-1, Format(area, sizeof area, format));
+        EXPECT_EQ(-1, sim::SystemFormat(area, sizeof area, format));
         EXPECT_EQ(1u, sim::Failures().size());
     }
     sim::Reset();
