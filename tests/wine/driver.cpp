@@ -586,9 +586,17 @@ void Start(const std::string &exe) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     std::wstring commandLine = L"\"" + Wide(exe, CP_UTF8) + L"\"";
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &child))
-        Fail("cannot start %s (error %lu)", exe.c_str(), GetLastError());
+    // Wine now and then refuses a start with ERROR_INTERNAL_ERROR while the
+    // previous process of the prefix is still going away; a later try works.
+    for (int attempt = 1;; attempt++) {
+        if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &child))
+            break;
+        DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 3)
+            Fail("cannot start %s (error %lu)", exe.c_str(), error);
+        Sleep(500);
+    }
     WaitForInputIdle(child.hProcess, kDefaultWait);
     Say("started pid=%lu", child.dwProcessId);
 }
