@@ -132,7 +132,7 @@ def plain_markdown(lines):
             continue
         if fence:
             indent, kind = fence
-            text = " " * (indent + 4) + line[indent:] if line.strip() else ""
+            text = " " * (indent + 4) + line[indent:].rstrip() if line.strip() else ""
             if kind == "message":
                 out.extend(wrapped(text, indent + 6))
             elif len(text) > WIDTH:
@@ -145,7 +145,8 @@ def plain_markdown(lines):
             table.append(None if TABLE_RULE.match(line.strip()) else table_cells(line))
             continue
         text = inline(line).rstrip()
-        if paragraph and text and not LIST_ITEM.match(text) and not PICTURE_LINE.match(line):
+        if (paragraph and text and not LIST_ITEM.match(text) and not HEADING.match(line)
+                and not PICTURE_LINE.match(line)):
             paragraph.append(text)
             continue
         flush()
