@@ -6,8 +6,8 @@ most 80 columns wide, since Notepad does not wrap lines by default:
 
 - picture lines are left out, headings are underlined, links keep their
   text and code spans lose their marks; a program's message is quoted in
-  the source ("`...`", or « `...` » in French), so its
-  quotation marks stay;
+  the source ("`...`", or « `...` » in French), so its quotation marks
+  stay;
 - paragraphs and list items are wrapped again at blanks, list items
   under their text;
 - fenced blocks are indented; a block opened with ```message holds the
@@ -35,7 +35,8 @@ LIST_ITEM = re.compile(r"^(\s*)([-*]|\d+\.)\s+")
 FENCE = re.compile(r"^(\s*)```\s*(\w*)\s*$")
 UNDERLINES = {1: "=", 2: "-", 3: "~"}
 # Words that stay on the line of the word before them (French spacing puts
-# a blank before these), and the one that stays with the word after it.
+# a blank before these; "" is the end of the line, so trailing blanks are
+# no place to break), and the one that stays with the word after it.
 GLUED_BEFORE = {":", ";", "?", "!", "\u00bb", ""}
 GLUED_AFTER = {"\u00ab"}
 
