@@ -11,6 +11,7 @@ set(CARDINST_SOURCES
     ${CARDINST_ROOT}/src/catalogue/catalogue.cpp
     ${CARDINST_ROOT}/src/store/checks.cpp
     ${CARDINST_ROOT}/src/store/load.cpp
+    ${CARDINST_ROOT}/src/store/registry.cpp
     ${CARDINST_ROOT}/src/store/remove.cpp
     ${CARDINST_ROOT}/src/store/suggest.cpp
     ${CARDINST_ROOT}/src/store/write.cpp
