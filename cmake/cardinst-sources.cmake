@@ -37,8 +37,12 @@ set(SIM_SOURCES
 set(CARDINST_GENERATED ${PROJECT_BINARY_DIR}/generated)
 configure_file(${CARDINST_ROOT}/src/resources/cardinst-version.h.in
                ${CARDINST_GENERATED}/cardinst-version.h @ONLY)
-configure_file(${CARDINST_ROOT}/src/resources/cardinst.manifest.in
-               ${CARDINST_GENERATED}/cardinst.manifest @ONLY)
+# The manifest goes into the program without its indentation.
+file(READ ${CARDINST_ROOT}/src/resources/cardinst.manifest.in CARDINST_MANIFEST)
+string(REGEX REPLACE "\n[ ]+" "\n" CARDINST_MANIFEST "${CARDINST_MANIFEST}")
+file(CONFIGURE OUTPUT ${CARDINST_GENERATED}/cardinst.manifest CONTENT "${CARDINST_MANIFEST}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CARDINST_ROOT}/src/resources/cardinst.manifest.in)
 set(CARDINST_RC ${CARDINST_ROOT}/src/resources/cardinst.rc)
 set(CARDINST_RC_DEPENDS
     ${CARDINST_ROOT}/src/resources/en-US.rc

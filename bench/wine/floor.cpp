@@ -43,3 +43,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     }
     return (int)message.wParam;
 }
+
+// Started as cardinst is: its own entry point, no C run-time start-up.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+extern "C" void WINAPI FloorStart(void) {
+    ExitProcess((UINT)WinMain((HINSTANCE)&__ImageBase, NULL, NULL, SW_SHOWDEFAULT));
+}

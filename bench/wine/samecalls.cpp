@@ -108,9 +108,11 @@ void FloorInit(HWND dialog) {
         const Port *p = &Ports[i];
         if (p->model[0] == '\0' || strcmp(p->leader, p->keyName) != 0)
             continue;
+        // Formatted by msvcrt, as cardinst formats its lines.
         char line[LINE_AREA];
-        snprintf(line, sizeof line, "%s: %s, base %xH, IRQ%d", p->dosDevices, p->model,
-                 (unsigned)p->portAddress, (int)p->interrupt);
+        _snprintf(line, sizeof line - 1, "%s: %s, base %xH, IRQ%d", p->dosDevices, p->model,
+                  (unsigned)p->portAddress, (int)p->interrupt);
+        line[sizeof line - 1] = '\0';
         LRESULT position = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
         SendMessageA(list, LB_SETITEMDATA, (WPARAM)position, (LPARAM)p);
     }

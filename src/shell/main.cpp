@@ -43,3 +43,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         return 0;
     return RunMessageLoop();
 }
+
+#ifdef __MINGW32__
+// The process starts here rather than in the C run-time's start-up code,
+// which would parse a command line, set up stdio and run constructors that
+// this program does not have. msvcrt.dll initialises itself when it loads,
+// so its heap and string functions are ready. The link names this function
+// with -e.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+extern "C" void WINAPI CardinstStart(void) {
+    ExitProcess((UINT)WinMain((HINSTANCE)&__ImageBase, NULL, NULL, SW_SHOWDEFAULT));
+}
+#endif

@@ -1,5 +1,6 @@
 // The card catalogue: the ten models, their interrupt lists and their
-// address choices or ranges, and the guides' tables of them.
+// address choices or ranges; the guides' tables of them, and the program
+// texts that the guides quote.
 #include "fixture.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <regex>
 #include <sstream>
 #include <stdio.h>
+#include <string.h>
 
 namespace {
 
@@ -218,6 +220,122 @@ TEST(CardCatalogueTest, TheGuidesTablesMatchTheCatalogue) {
                 EXPECT_EQ(choices[0].label, cells[4]);
                 EXPECT_EQ(choices[1].label, cells[5]);
             }
+        }
+    }
+}
+
+namespace {
+
+// A program text as the guides are written: Windows-1252 made UTF-8 (the
+// texts use no character from 0x80 to 0x9F).
+std::string Utf8(const char *text) {
+    std::string utf8;
+    for (const unsigned char *c = (const unsigned char *)text; *c; c++) {
+        if (*c < 0x80) {
+            utf8 += (char)*c;
+        } else {
+            utf8 += (char)(0xC0 | *c >> 6);
+            utf8 += (char)(0x80 | (*c & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// One line of a program text as a pattern: %s, %d and %x stand for any
+// text, decimal or hexadecimal number; all else, the French string 6's
+// "%n" included, stands for itself.
+std::regex Pattern(const std::string &line) {
+    std::string pattern;
+    for (size_t i = 0; i < line.size(); i++) {
+        const char *conversion =
+            i + 1 < line.size() && line[i] == '%' ? strchr("sdx", line[i + 1]) : nullptr;
+        if (conversion && *conversion) {
+            pattern += *conversion == 's' ? ".+" : *conversion == 'd' ? "-?[0-9]+" : "[0-9a-f]+";
+            i++;
+            continue;
+        }
+        if (strchr(".^$|()[]{}*+?\\", line[i]))
+            pattern += '\\';
+        pattern += line[i];
+    }
+    return std::regex(pattern);
+}
+
+// The program texts a guide quotes: each code span set in the language's
+// quotation marks, and each line of a ```message block.
+std::vector<std::string> QuotedTexts(const std::string &path, const std::string &open,
+                                     const std::string &close) {
+    std::ifstream file(path);
+    std::vector<std::string> quoted;
+    std::string line, prose;
+    bool inFence = false, inMessage = false;
+    while (std::getline(file, line)) {
+        std::string text = line.substr(std::min(line.size(), line.find_first_not_of(' ')));
+        if (text.compare(0, 3, "```") == 0) {
+            inMessage = !inFence && text == "```message";
+            inFence = !inFence;
+        } else if (inMessage && !text.empty()) {
+            quoted.push_back(text);
+        } else if (!inFence) {
+            prose += " " + text; // a code span may run over a line's end
+        }
+    }
+    std::regex span(open + "`([^`]+)`" + close);
+    for (std::sregex_iterator it(prose.begin(), prose.end(), span), end; it != end; ++it)
+        quoted.push_back((*it)[1]);
+    return quoted;
+}
+
+} // namespace
+
+// What a guide quotes is, in its language, a line of one of the program's
+// strings, a system text, or either of them after a tag or a COM name and
+// a colon, as the error reports and the test results show them.
+using GuideTextsTest = ProgramTest;
+TEST_F(GuideTextsTest, QuoteOnlyTheProgramsTexts) {
+    struct Guide {
+        const char *file;
+        WORD language;
+        const char *open, *close;
+        std::vector<std::string> systemTexts; // Windows' texts for errors 5 and 2
+    } guides[] = {
+        {"guide.en.md",
+         ENGLISH,
+         "\"",
+         "\"",
+         {"Access is denied.", "The system cannot find the file specified."}},
+        {"guide.fr.md",
+         FRENCH,
+         "\u00ab ",
+         " \u00bb",
+         {"Acc\u00e8s refus\u00e9.", "Le fichier sp\u00e9cifi\u00e9 est introuvable."}},
+    };
+    static const std::regex tagged("[A-Za-z0-9_/]+: ?(.+)");
+    for (const Guide &guide : guides) {
+        SCOPED_TRACE(guide.file);
+        ResetProgram();
+        LoadTexts(guide.language);
+        std::vector<std::regex> lines;
+        for (const std::string &text : guide.systemTexts)
+            lines.push_back(Pattern(text));
+        for (int id = 1; id <= 28; id++) {
+            std::stringstream text(Utf8(StringTable[id]));
+            for (std::string line; std::getline(text, line);)
+                if (!line.empty())
+                    lines.push_back(Pattern(line));
+        }
+        auto isText = [&](const std::string &text) {
+            return std::any_of(lines.begin(), lines.end(), [&](const std::regex &line) {
+                return std::regex_match(text, line);
+            });
+        };
+        std::vector<std::string> quoted =
+            QuotedTexts(std::string(CARDINST_DOCS_DIR) + "/" + guide.file, guide.open, guide.close);
+        EXPECT_LT(30u, quoted.size());
+        for (const std::string &text : quoted) {
+            std::smatch after;
+            EXPECT_TRUE(isText(text) || (std::regex_match(text, after, tagged) && isText(after[1])))
+                << text;
         }
     }
 }

@@ -1,7 +1,7 @@
 """The release zip as scripts/package.sh makes it from the programs under
 test: its name and SHA256SUMS, its exact file list, programs of the right
-machine type, Windows text files, and `cmake --install` laying out the same
-files.
+machine type, Windows text files that Notepad shows without wrapping, and
+`cmake --install` laying out the same files.
 
     check_package.py --version X.Y.Z.W --work DIR
 with CARDINST_EXE64 and CARDINST_EXE32 naming the programs.
@@ -29,6 +29,8 @@ ENTRIES = {
     "guide-fr.txt": (FRENCH, None, None),
     "LICENSE": (TEXT, None, None),
 }
+# Notepad on Windows NT 4.0 does not wrap lines by default.
+COLUMNS = 80
 
 failures = []
 
@@ -67,6 +69,8 @@ def check_text(name, data, french):
     except UnicodeDecodeError as error:
         check(False, f"{name}: not Windows-1252: {error}")
     check(b"![" not in data and b"```" not in data, f"{name}: Markdown marks left in")
+    wide = [number for number, line in enumerate(lines, 1) if len(line) > COLUMNS]
+    check(not wide, f"{name}: lines wider than {COLUMNS} columns: {wide}")
     if french:
         check(b"\xe9" in data, f"{name}: no \u00e9 in Windows-1252 (0xE9)")
         try:
