@@ -50,7 +50,8 @@ install_benchmark() {
 
 build_native() {
     install_benchmark
-    nice -n 10 cmake -S "$root" -B "$out/native" -DCARDINST_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+    nice -n 10 cmake -S "$root" -B "$out/native" -DCARDINST_BENCH=ON -DCARDINST_WERROR=ON \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
     nice -n 10 cmake --build "$out/native" -j 2
 }
 
@@ -62,8 +63,8 @@ build_wine() {
         say "scripts/build.sh --win64 failed (see $out/build-win64.log)"
         exit 1
     }
-    nice -n 10 cmake -S "$root" -B "$out/win64" -DCARDINST_BENCH=ON -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
+    nice -n 10 cmake -S "$root" -B "$out/win64" -DCARDINST_BENCH=ON -DCARDINST_WERROR=ON \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
     nice -n 10 cmake --build "$out/win64" -j 2
 }
 

@@ -1,7 +1,7 @@
 # The files every build of the program's sources shares: the product's
 # sources, the stand-in's, and the resource script with what it includes.
-# The product's own build, the benchmarks and the fuzzer include this file
-# after setting CARDINST_ROOT to the repository's root.
+# The root CMakeLists.txt includes this file for every tree but the
+# package's, after setting CARDINST_ROOT to the repository's root.
 
 set(CARDINST_SOURCES
     ${CARDINST_ROOT}/src/shell/format.cpp
@@ -11,6 +11,7 @@ set(CARDINST_SOURCES
     ${CARDINST_ROOT}/src/catalogue/catalogue.cpp
     ${CARDINST_ROOT}/src/store/checks.cpp
     ${CARDINST_ROOT}/src/store/load.cpp
+    ${CARDINST_ROOT}/src/store/registry.cpp
     ${CARDINST_ROOT}/src/store/remove.cpp
     ${CARDINST_ROOT}/src/store/suggest.cpp
     ${CARDINST_ROOT}/src/store/write.cpp
@@ -72,4 +73,15 @@ function(cardinst_standin target)
                                                 ${CARDINST_ROOT}/src/resources)
     target_compile_definitions(${target} PRIVATE SIM_RES_FILE="${res}")
     set(CARDINST_RES ${res} PARENT_SCOPE)
+endfunction()
+
+# For builds on the stand-in: the program's sources as the static library
+# `core`, linked with the stand-in library `standin` made as above.
+function(cardinst_core core standin)
+    cardinst_standin(${standin})
+    add_library(${core} STATIC ${CARDINST_SOURCES})
+    target_include_directories(${core} PUBLIC ${CARDINST_ROOT}/src ${CARDINST_ROOT}/src/resources)
+    target_compile_options(${core} PRIVATE -fno-exceptions)
+    target_link_libraries(${core} PUBLIC ${standin})
+    set(CARDINST_RES ${CARDINST_RES} PARENT_SCOPE)
 endfunction()

@@ -58,7 +58,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 build_windows() {
     local bits=$1
     cmake -S . -B "build/win$bits" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw$bits.cmake" \
-        -DCMAKE_BUILD_TYPE=Release
+        -DCMAKE_BUILD_TYPE=Release -DCARDINST_WERROR=ON
     cmake --build "build/win$bits" -j "$jobs"
 }
 
@@ -69,12 +69,12 @@ if [[ ${1:-} == --win64 ]]; then
 fi
 build_windows 32
 # The fuzz target: the program and the stand-in under libFuzzer, with clang.
-cmake -S . -B build/fuzz -DCARDINST_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build/fuzz -DCARDINST_FUZZ=ON -DCARDINST_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
 cmake --build build/fuzz -j "$jobs"
-cmake -S . -B build/native \
+cmake -S . -B build/native -DCARDINST_WERROR=ON \
     -DCARDINST_EXE64="$root/build/win64/cardinst.exe" \
     -DCARDINST_EXE32="$root/build/win32/cardinst.exe" \
     -DCARDINST_DRIVER64="$root/build/win64/cardinst-driver.exe" \
-    -DCARDINST_FUZZER="$root/build/fuzz/cardinst_fuzz"
+    -DCARDINST_FUZZER_EXE="$root/build/fuzz/cardinst_fuzz"
 cmake --build build/native -j "$jobs"

@@ -24,7 +24,7 @@ done
 
 # No zip or sums of an earlier run may pass for this one's.
 rm -f "$tree"/cardinst-*-windows.zip "$tree/SHA256SUMS"
-cmake -S . -B "$tree" -DCARDINST_PACKAGE=ON \
+cmake -S . -B "$tree" -DCARDINST_PACKAGE=ON -DCARDINST_WERROR=ON \
     -DCARDINST_EXE64="${CARDINST_EXE64:-}" -DCARDINST_EXE32="${CARDINST_EXE32:-}" >&2
 # One program after the other, each built with as many jobs as cores.
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)} \

@@ -1,6 +1,6 @@
 // The card catalogue.
 #include "catalogue/catalogue.h"
-#include "dialogs/dialogs.h"
+#include "dialogs/dialogs.h" // the dialog procedure of each row
 #include "resource.h"
 
 // Interrupt lists: default, then the values offered, then 0.

@@ -13,14 +13,5 @@ INT_PTR CALLBACK LinxFunc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 INT_PTR CALLBACK MpbFunc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 int FillCardList(HWND window);
-int MainWindowCommand(HWND window, int code, int id, LPARAM lParam);
-int FillModelList(HWND window);
-int ModelDialogCommand(HWND window, int code, int id, LPARAM lParam);
-
-// Entry checks of the properties dialogs, kept free of windows.
-int ValidFirstCom(UINT firstCom);
-int ValidIrq(UINT irq);
-int ParseBaseAddress(const char *text, int *base);
-int ValidBaseAddress(int base, int lowest, int highest, int portCount);
 
 #endif

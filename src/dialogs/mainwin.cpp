@@ -112,7 +112,7 @@ static void Quit(HWND window) {
     DestroyWindow(MainWindow);
 }
 
-int MainWindowCommand(HWND window, int code, int id, LPARAM lParam) {
+static int MainWindowCommand(HWND window, int code, int id, LPARAM lParam) {
     (void)code;
     (void)lParam;
     if (Checking)

@@ -5,7 +5,7 @@
 #include "shell/report.h"
 #include "resource.h"
 
-int FillModelList(HWND window) {
+static int FillModelList(HWND window) {
     for (const CardModel *row = CardCatalogue; row->name; row++) {
         LRESULT result =
             SendDlgItemMessageA(window, IDC_MODELLIST, LB_ADDSTRING, 0, (LPARAM)row->name);
@@ -22,7 +22,7 @@ int FillModelList(HWND window) {
     return 1;
 }
 
-int ModelDialogCommand(HWND window, int code, int id, LPARAM lParam) {
+static int ModelDialogCommand(HWND window, int code, int id, LPARAM lParam) {
     (void)code;
     (void)lParam;
     if (id == IDCANCEL) {

@@ -1,6 +1,5 @@
 // Combo boxes, entry checks and entry errors of the properties dialogs.
 #include "dialogs/props.h"
-#include "dialogs/dialogs.h"
 #include "shell/app.h"
 #include "shell/format.h"
 #include "shell/report.h"

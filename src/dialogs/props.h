@@ -36,6 +36,12 @@ int OfferedIrq(const int *irqChoices, LRESULT position);
 INT_PTR StrapDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                         void (*init)(HWND, const CardModel *), void (*add)(HWND));
 
+// Entry checks, kept free of windows.
+int ValidFirstCom(UINT firstCom);
+int ValidIrq(UINT irq);
+int ParseBaseAddress(const char *text, int *base);
+int ValidBaseAddress(int base, int lowest, int highest, int portCount);
+
 // A "Configuration error" box with string id.
 void ShowEntryError(int id);
 

@@ -1,5 +1,6 @@
 // Loading the port list from the serial driver's port keys.
 #include "store/portlist.h"
+#include "store/registry.h"
 #include "shell/app.h"
 #include "shell/report.h"
 #include "resource.h"
@@ -69,20 +70,12 @@ static int ReadPort(HKEY key, const char *keyName, PortEntry *r, const DWORD *ro
            ReadText(key, keyName, "Leader", leaderName, rooms[TEXT_LEADER] - 1, 0) != READ_SKIP;
 }
 
-// Loads the port key called name into r, the sentinel. Returns the new
-// sentinel when r became a port, r itself when the port was skipped.
-static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
-    HKEY key;
-    LONG status = RegOpenKeyExA(root, name, 0, KEY_QUERY_VALUE, &key);
-    if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        ReportError("%s: %s", "cards/OpenKey/subkey", SystemErrorText(), NULL);
-        return r;
-    }
-
+// Gives the sentinel r one text block with room for the texts the key
+// holds and for its name, and places the texts in it, empty for now.
+// Returns 0 after reporting that the block could not be allocated.
+static int NewTextBlock(HKEY key, const char *name, PortEntry *r, DWORD *rooms) {
     // An absent value counts as one byte; every text gets one more byte
     // for a NUL of our own.
-    DWORD rooms[TEXT_COUNT];
     size_t nameLength = strlen(name);
     size_t blockSize = nameLength + 1;
     for (int i = 0; i < TEXT_COUNT; i++) {
@@ -92,12 +85,11 @@ static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
         blockSize += rooms[i];
     }
     char *block = (char *)malloc(blockSize);
+    r->dosDevices = block;
     if (!block) {
         ReportError("%s: %s", "New DosDevices", OutOfMemoryText(), NULL);
-        RegCloseKey(key);
-        return r;
+        return 0;
     }
-    r->dosDevices = block;
     r->model = block + rooms[TEXT_DOSDEVICES];
     r->leaderName = r->model + rooms[TEXT_MODEL];
     r->keyName = (char *)r->leaderName + rooms[TEXT_LEADER];
@@ -106,9 +98,18 @@ static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
     r->interruptStatus = 0;
     r->portIndex = 0;
     memcpy(r->keyName, name, nameLength + 1);
+    return 1;
+}
 
+// Loads the port key called name into r, the sentinel. Returns the new
+// sentinel when r became a port, r itself when the port was skipped.
+static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
+    HKEY key;
+    if (!OpenKey(root, name, KEY_QUERY_VALUE, "%s: %s", "cards/OpenKey/subkey", &key))
+        return r;
+    DWORD rooms[TEXT_COUNT];
     PortEntry *fresh = NULL;
-    if (ReadPort(key, name, r, rooms)) {
+    if (NewTextBlock(key, name, r, rooms) && ReadPort(key, name, r, rooms)) {
         fresh = (PortEntry *)calloc(1, sizeof *fresh);
         if (!fresh)
             ReportError("%s: %s", "New DosDevices", OutOfMemoryText(), NULL);
@@ -116,7 +117,7 @@ static PortEntry *LoadPort(HKEY root, const char *name, PortEntry *r) {
     RegCloseKey(key);
     if (!fresh) {
         // Skipped: the sentinel keeps no text of the port.
-        free(block);
+        free(r->dosDevices);
         r->dosDevices = r->keyName = NULL;
         r->model = r->leaderName = NULL;
         return r;
@@ -142,30 +143,26 @@ static void LinkLeaders(void) {
 
 int listCards(void) {
     HKEY root;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PORTS_ROOT, 0, KEY_ENUMERATE_SUB_KEYS, &root);
-    if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        ReportError("%s: %s", "listCards/OpenKey", SystemErrorText(), NULL);
+    if (!OpenKey(HKEY_LOCAL_MACHINE, PORTS_ROOT, KEY_ENUMERATE_SUB_KEYS, "%s: %s",
+                 "listCards/OpenKey", &root))
         return 0;
-    }
     PortEntry *r = &PortList;
+    LONG status;
     for (DWORD index = 0;; index++) {
         char name[KEY_NAME_AREA];
         DWORD length = KEY_NAME_AREA;
         status = RegEnumKeyExA(root, index, name, &length, NULL, NULL, NULL, NULL);
-        if (status == ERROR_NO_MORE_ITEMS)
+        if (status != ERROR_SUCCESS)
             break;
-        if (status != ERROR_SUCCESS) {
-            SetLastError((DWORD)status);
-            ReportError("%s: %s", "listCards/EnumKey", SystemErrorText(), NULL);
-            r->next = NULL;
-            RegCloseKey(root);
-            return 0;
-        }
         r = LoadPort(root, name, r);
     }
+    // The end of the subkeys, or a failure that ends loading early.
+    int loaded = status == ERROR_NO_MORE_ITEMS;
+    if (!loaded)
+        ReportStatus("%s: %s", "listCards/EnumKey", status);
     RegCloseKey(root);
     r->next = NULL;
-    LinkLeaders();
-    return 1;
+    if (loaded)
+        LinkLeaders();
+    return loaded;
 }

@@ -1,6 +1,7 @@
 // Removing a card: its port keys from the registry, its records from the
 // port list.
 #include "store/portlist.h"
+#include "store/registry.h"
 #include "shell/app.h"
 #include "shell/report.h"
 #include "resource.h"
@@ -39,12 +40,9 @@ static void RemoveHead(HKEY root) {
 
 int RemoveCard(PortEntry *card) {
     HKEY root;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PORTS_ROOT, 0, KEY_CREATE_SUB_KEY, &root);
-    if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        ReportError("%s: %s", "Delete/OpenKey", SystemErrorText(), NULL);
+    if (!OpenKey(HKEY_LOCAL_MACHINE, PORTS_ROOT, KEY_CREATE_SUB_KEY, "%s: %s", "Delete/OpenKey",
+                 &root))
         return 0;
-    }
     // A head that belongs to the card goes last, whether it is the card's
     // first port or a port listed before it: no record may be left leading
     // to a released one.

@@ -1,8 +1,8 @@
 // Writing a new card: one port key per port, each appended to the port
 // list once all its values are written.
 #include "store/portlist.h"
+#include "store/registry.h"
 #include "shell/format.h"
-#include "shell/report.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -35,11 +35,6 @@ struct CardValues {
     int interruptStatus; // written with PortIndex when nonzero (free-address cards)
     const WriterTags *tags;
 };
-
-static void Report(const char *format, const char *tag, LONG status) {
-    SetLastError((DWORD)status);
-    ReportError(format, tag, SystemErrorText(), NULL);
-}
 
 // Finds the first "Serial%05d" name from 10000 up that no port of the list
 // has, and returns the sentinel, where the search ended. *number is where
@@ -76,11 +71,11 @@ static LONG FillRecord(PortEntry *r, PortEntry *first, const CardValues *card, i
     FormatText(com, sizeof com, "COM%d", card->firstCom + i);
     size_t comLength = strlen(com), nameLength = strlen(name);
     char *block = (char *)malloc(comLength + nameLength + 2);
+    r->dosDevices = block;
     if (!block)
         return ERROR_NOT_ENOUGH_MEMORY;
     memcpy(block, com, comLength + 1);
     memcpy(block + comLength + 1, name, nameLength + 1);
-    r->dosDevices = block;
     r->keyName = block + comLength + 1;
     r->model = card->row->name;
     r->leader = first;
@@ -127,11 +122,8 @@ static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **firs
     if (i == 0)
         *first = r;
     status = FillRecord(r, *first, card, i, name);
-    if (status != ERROR_SUCCESS) {
-        RegCloseKey(key);
-        return status;
-    }
-    status = WriteValues(key, r);
+    if (status == ERROR_SUCCESS)
+        status = WriteValues(key, r);
     RegCloseKey(key);
     PortEntry *fresh = NULL;
     if (status == ERROR_SUCCESS) {
@@ -151,36 +143,30 @@ static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **firs
 
 static int WriteCard(const CardValues *card) {
     HKEY root;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PORTS_ROOT, 0, KEY_CREATE_SUB_KEY, &root);
-    if (status != ERROR_SUCCESS) {
-        Report(card->tags->rootFormat, card->tags->rootTag, status);
+    if (!OpenKey(HKEY_LOCAL_MACHINE, PORTS_ROOT, KEY_CREATE_SUB_KEY, card->tags->rootFormat,
+                 card->tags->rootTag, &root))
         return 0;
-    }
     PortEntry *first = NULL;
     int number = 10000; // where the search for a free key name starts
-    for (int i = 0; i < card->row->portCount && i < MAX_PORTS; i++) {
+    LONG status = ERROR_SUCCESS;
+    for (int i = 0; i < card->row->portCount && i < MAX_PORTS && status == ERROR_SUCCESS; i++)
         status = WritePort(root, card, i, &first, &number);
-        if (status != ERROR_SUCCESS) {
-            RegCloseKey(root);
-            Report("%s: %s", card->tags->portTag, status);
-            return 0;
-        }
-    }
     RegCloseKey(root);
+    if (status != ERROR_SUCCESS) {
+        ReportStatus("%s: %s", card->tags->portTag, status);
+        return 0;
+    }
     return 1;
 }
 
 static int SetPermitShare(const WriterTags *tags) {
     HKEY serial;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIAL_KEY, 0, KEY_SET_VALUE, &serial);
-    if (status != ERROR_SUCCESS) {
-        Report("%s: %s", tags->serialTag, status);
+    if (!OpenKey(HKEY_LOCAL_MACHINE, SERIAL_KEY, KEY_SET_VALUE, "%s: %s", tags->serialTag, &serial))
         return 0;
-    }
-    status = SetNumber(serial, "PermitShare", 1);
+    LONG status = SetNumber(serial, "PermitShare", 1);
     RegCloseKey(serial);
     if (status != ERROR_SUCCESS) {
-        Report("%s: %s", tags->shareTag, status);
+        ReportStatus("%s: %s", tags->shareTag, status);
         return 0;
     }
     return 1;

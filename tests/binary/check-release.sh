@@ -37,7 +37,7 @@ for bits in 64 32; do
     [[ $(link_time "$exe") == 0 ]] || die "$exe carries a link time"
     start=$SECONDS
     cmake -S "$root" -B "$again/win$bits" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw$bits.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >"$again/configure$bits.log" 2>&1 ||
+        -DCMAKE_BUILD_TYPE=Release -DCARDINST_WERROR=ON >"$again/configure$bits.log" 2>&1 ||
         die "configuring again failed (see $again/configure$bits.log)"
     nice -n 10 cmake --build "$again/win$bits" --target cardinst -j 2 >"$again/build$bits.log" 2>&1 ||
         die "building again failed (see $again/build$bits.log)"

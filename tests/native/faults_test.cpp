@@ -283,11 +283,14 @@ std::string Describe(const sim::Box &box) {
 }
 
 struct Expectation {
-    std::string report;          // shown once, the only report; empty: no report at all
-    std::string box;             // another box that must be shown, described
-    bool anyKeyUnlisted = false; // loading never finished
-    std::string keyUnlisted;     // the one key that may stay in the registry alone
-    std::string resultLine;      // the port's line in the results box
+    std::string report;      // shown once, the only report; empty: no report at all
+    std::string keyUnlisted; // the one key that may stay in the registry alone
+    std::string box;         // another box that must be shown, described
+    bool anyKeyUnlisted;     // loading never finished
+    std::string resultLine;  // the port's line in the results box
+    Expectation(const std::string &report = "", const std::string &keyUnlisted = "",
+                const std::string &box = "", bool anyKeyUnlisted = false)
+        : report(report), keyUnlisted(keyUnlisted), box(box), anyKeyUnlisted(anyKeyUnlisted) {}
 };
 
 std::vector<std::string> Words(const std::string &text) {
@@ -339,125 +342,126 @@ std::string ComboReport(int dialog, int control, bool add) {
     return "mpbIrq/CB_SETCURSEL: "; // the last error as left
 }
 
-// The result line of a port whose comm call failed; the calls that put the
-// port back are not looked at.
-std::string ResultLine(const std::vector<std::string> &w, DWORD code, bool puttingBack) {
-    if (puttingBack)
-        return "";
+// The call that fails, as the run without a failure made it.
+struct Fault {
+    const std::vector<std::string> &calls;
+    size_t k;                   // its number, from 1
+    std::vector<std::string> w; // its words: the function, then what it names
+    std::string text;           // the system's text for the registry status
+    std::string outOfMemory;    // the system's text for ERROR_NOT_ENOUGH_MEMORY
+};
+
+// Loading one port key at start-up, which skips that key alone.
+Expectation ExpectLoadingAPort(const Fault &f) {
+    std::string key = CurrentKey(f.calls, f.k);
+    std::string value = f.w.size() > 2 ? f.w[2] : "";
+    bool mandatory = value == "DosDevices" || value == "Interrupt" || value == "PortAddress";
+    if (f.w[0] == "RegOpenKeyExA")
+        return {Format("%s: %s", "cards/OpenKey/subkey", f.text), Upper(key)};
+    // A failed size query leaves DosDevices one byte, too little for its text.
+    if (f.w[0] == "RegQueryValueExA" && value == "DosDevices" && f.w.size() > 3)
+        return {Format(String(IDS_READ_MANDATORY), value, key, SystemText(234)), Upper(key)};
+    if (f.w[0] == "RegQueryValueExA" && mandatory)
+        return {Format(String(IDS_READ_MANDATORY), value, key, f.text), Upper(key)};
+    if (f.w[0] == "RegQueryValueExA")
+        return {}; // an optional value: read as absent, silently
+    return {Format("%s: %s", "New DosDevices", f.outOfMemory), Upper(key)};
+}
+
+// Start-up: the string table, the main window, then loading the list.
+Expectation ExpectAtStartUp(const Fault &f) {
+    bool created = false;
+    for (size_t i = 0; i + 1 < f.k; i++)
+        created = created || f.calls[i].rfind("CreateDialogParamA", 0) == 0;
+    if (!created && f.w[0] != "CreateDialogParamA")
+        return {"", "", "[Internal error|error] Cannot allocate string table", true};
+    if (f.w[0] == "CreateDialogParamA")
+        return {"", "", Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error"), true};
+    if (f.w[0] == "RegOpenKeyExA" && f.w[1] == "HKLM")
+        return {Format("%s: %s", "listCards/OpenKey", f.text), "", "", true};
+    if (f.w[0] == "RegEnumKeyExA")
+        return {Format("%s: %s", "listCards/EnumKey", f.text), "", "", true};
+    return ExpectLoadingAPort(f);
+}
+
+// Adding a card of the named model: the two dialogs, then its writer. A
+// port whose values or record failed keeps its key without a record.
+Expectation ExpectWhileAdding(const Fault &f, const char *model) {
+    Writer writer = WriterOf(Row(model));
+    const std::string &fn = f.w[0];
+    std::string key = Upper(CurrentKey(f.calls, f.k));
+    if (fn == "DialogBoxParamA" && f.w[1] == "102")
+        return {"", "", Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error")};
+    if (fn == "LB_ADDSTRING")
+        return {Format("%s: %s", "model/LB_ADDSTRING", f.outOfMemory)};
+    if (fn == "CB_ADDSTRING" || fn == "CB_SETCURSEL")
+        return {ComboReport(std::stoi(f.w[1]), std::stoi(f.w[2]), fn == "CB_ADDSTRING")};
+    if (fn == "RegOpenKeyExA" && f.w[2] == PORTS_ROOT)
+        return {Format(writer.rootFormat, writer.root, f.text)};
+    if (fn == "RegOpenKeyExA")
+        return {Format("%s: %s", writer.serial, f.text)};
+    if (fn == "RegSetValueExA" && f.w[1] == "Serial")
+        return {Format("%s: %s", writer.share, f.text)};
+    if (fn == "RegCreateKeyExA")
+        return {Format("%s: %s", writer.port, f.text), key};
+    if (fn == "RegSetValueExA")
+        return {Format("%s: %s", writer.port, f.text), key};
+    if (fn == "malloc" || fn == "calloc")
+        return {Format("%s: %s", writer.port, f.outOfMemory), key};
+    return {}; // the properties dialog's result is not looked at
+}
+
+// Removing a card: the ports root, then each port's key.
+Expectation ExpectWhileRemoving(const Fault &f) {
+    if (f.w[0] == "RegOpenKeyExA")
+        return {Format("%s: %s", "Delete/OpenKey", f.text)};
+    if (f.w[0] == "RegDeleteKeyA")
+        return {Format(String(IDS_DELETE_FAILED), f.text, f.w[2]), Upper(f.w[2])};
+    return {};
+}
+
+// Testing a card: a comm call that fails with code shows in its port's
+// result line; the calls that put the port back are not looked at.
+Expectation ExpectWhileTesting(const Fault &f, DWORD code) {
+    if (f.w[0] == "malloc")
+        return {Format(String(IDS_TEST_HALTED), "TestCard/NewPort", f.outOfMemory)};
+    size_t earlier = 0;
+    for (size_t i = 0; i + 1 < f.k; i++)
+        earlier += f.calls[i] == f.calls[f.k - 1];
+    if ((f.w[0] == "SetCommState" || f.w[0] == "SetCommTimeouts") && earlier > 0)
+        return {};
     std::string result = SystemText(code);
-    if (w[0] == "CreateFileA" && code == ERROR_FILE_NOT_FOUND)
+    if (f.w[0] == "CreateFileA" && code == ERROR_FILE_NOT_FOUND)
         result = String(IDS_TEST_NOT_INSTALLED);
-    if (w[0] == "GetCommState" && code == ERROR_INVALID_PARAMETER)
+    if (f.w[0] == "GetCommState" && code == ERROR_INVALID_PARAMETER)
         result = String(IDS_TEST_COMM_API);
-    std::string port = w[0] == "CreateFileA" ? w[1].substr(4) : w[1];
-    return port + ": " + result;
+    Expectation e;
+    e.resultLine = (f.w[0] == "CreateFileA" ? f.w[1].substr(4) : f.w[1]) + ": " + result;
+    return e;
 }
 
 Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG status,
                    DWORD commError) {
-    Expectation e;
-    const std::vector<std::string> &calls = clean.calls;
-    std::vector<std::string> w = Words(calls[k - 1]);
-    const std::string &f = w[0];
-    std::string text = SystemText((DWORD)status);
-    std::string outOfMemory = SystemText(ERROR_NOT_ENOUGH_MEMORY);
+    Fault f = {clean.calls, k, Words(clean.calls[k - 1]), SystemText((DWORD)status),
+               SystemText(ERROR_NOT_ENOUGH_MEMORY)};
     size_t step = 0; // 0: start-up, then the story's steps, then Quit
     while (step < clean.stepStarts.size() && clean.stepStarts[step] < k)
         step++;
-    bool startUp = step == 0;
-    bool created = false;
-    for (size_t i = 0; i + 1 < k; i++)
-        created = created || calls[i].rfind("CreateDialogParamA", 0) == 0;
-
     // The card list, refilled at start and after every command.
-    if (f == "LB_ADDSTRING" && w[1] == "101") {
-        e.report = Format("%s: %s", "listCards/LB_ADDSTRING", outOfMemory);
-        return e;
-    }
-    if (f == "LB_SETITEMDATA") {
-        e.report = Format("%s: %s", "listCards/LB_SETITEMDATA", SystemText(1413));
-        return e;
-    }
-    if (startUp) {
-        e.anyKeyUnlisted = true; // unless the failure is one port's alone
-        if (!created && f != "CreateDialogParamA") {
-            e.box = "[Internal error|error] Cannot allocate string table";
-        } else if (f == "CreateDialogParamA") {
-            e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
-        } else if (f == "RegOpenKeyExA" && w[1] == "HKLM") {
-            e.report = Format("%s: %s", "listCards/OpenKey", text);
-        } else if (f == "RegEnumKeyExA") {
-            e.report = Format("%s: %s", "listCards/EnumKey", text);
-        } else {
-            e.anyKeyUnlisted = false;
-            std::string key = CurrentKey(calls, k);
-            e.keyUnlisted = Upper(key);
-            std::string value = w.size() > 2 ? w[2] : "";
-            bool mandatory =
-                value == "DosDevices" || value == "Interrupt" || value == "PortAddress";
-            bool sizeQuery = w.size() > 3;
-            if (f == "RegOpenKeyExA")
-                e.report = Format("%s: %s", "cards/OpenKey/subkey", text);
-            else if (f == "RegQueryValueExA" && value == "DosDevices" && sizeQuery)
-                // Read then with room for one byte: the text does not fit.
-                e.report = Format(String(IDS_READ_MANDATORY), value, key, SystemText(234));
-            else if (f == "RegQueryValueExA" && mandatory)
-                e.report = Format(String(IDS_READ_MANDATORY), value, key, text);
-            else if (f == "RegQueryValueExA")
-                e.keyUnlisted = ""; // an optional value: read as absent, silently
-            else
-                e.report = Format("%s: %s", "New DosDevices", outOfMemory);
-        }
-        return e;
-    }
+    if (f.w[0] == "LB_ADDSTRING" && f.w[1] == "101")
+        return {Format("%s: %s", "listCards/LB_ADDSTRING", f.outOfMemory)};
+    if (f.w[0] == "LB_SETITEMDATA")
+        return {Format("%s: %s", "listCards/LB_SETITEMDATA", SystemText(1413))};
+    if (step == 0)
+        return ExpectAtStartUp(f);
     if (step > story.steps.size())
-        return e; // Quit calls nothing that can fail
+        return {}; // Quit calls nothing that can fail
     const Step &s = story.steps[step - 1];
-    if (f == "LB_GETITEMDATA") {
-        e.box = Box(IDS_NO_SELECTION, IDS_INVALID_DATA, "error");
-    } else if (s.action == ADD) {
-        Writer writer = WriterOf(Row(s.what));
-        std::string key = CurrentKey(calls, k);
-        if (f == "DialogBoxParamA" && w[1] == "102") {
-            e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
-        } else if (f == "DialogBoxParamA") {
-            // The properties dialog's result is not looked at.
-        } else if (f == "LB_ADDSTRING") {
-            e.report = Format("%s: %s", "model/LB_ADDSTRING", outOfMemory);
-        } else if (f == "CB_ADDSTRING" || f == "CB_SETCURSEL") {
-            e.report = ComboReport(std::stoi(w[1]), std::stoi(w[2]), f == "CB_ADDSTRING");
-        } else if (f == "RegOpenKeyExA" && w[2] == PORTS_ROOT) {
-            e.report = Format(writer.rootFormat, writer.root, text);
-        } else if (f == "RegOpenKeyExA") {
-            e.report = Format("%s: %s", writer.serial, text);
-        } else if (f == "RegSetValueExA" && w[1] == "Serial") {
-            e.report = Format("%s: %s", writer.share, text);
-        } else if (f == "RegCreateKeyExA") {
-            e.report = Format("%s: %s", writer.port, text);
-        } else if (f == "RegSetValueExA") {
-            e.report = Format("%s: %s", writer.port, text);
-            e.keyUnlisted = Upper(key);
-        } else if (f == "malloc" || f == "calloc") {
-            e.report = Format("%s: %s", writer.port, outOfMemory);
-            e.keyUnlisted = Upper(key);
-        }
-    } else if (s.action == REMOVE) {
-        if (f == "RegOpenKeyExA") {
-            e.report = Format("%s: %s", "Delete/OpenKey", text);
-        } else if (f == "RegDeleteKeyA") {
-            e.report = Format(String(IDS_DELETE_FAILED), text, w[2]);
-            e.keyUnlisted = Upper(w[2]);
-        }
-    } else if (f == "malloc") {
-        e.report = Format(String(IDS_TEST_HALTED), "TestCard/NewPort", outOfMemory);
-    } else {
-        size_t earlier = 0;
-        for (size_t i = 0; i + 1 < k; i++)
-            earlier += calls[i] == calls[k - 1];
-        bool puttingBack = (f == "SetCommState" || f == "SetCommTimeouts") && earlier > 0;
-        e.resultLine = ResultLine(w, commError, puttingBack);
-    }
-    return e;
+    if (f.w[0] == "LB_GETITEMDATA")
+        return {"", "", Box(IDS_NO_SELECTION, IDS_INVALID_DATA, "error")};
+    if (s.action == ADD)
+        return ExpectWhileAdding(f, s.what);
+    return s.action == REMOVE ? ExpectWhileRemoving(f) : ExpectWhileTesting(f, commError);
 }
 
 // The problems of a run with call k failing, against what its failure must

@@ -4,12 +4,14 @@
 #   guide-en.txt       the administrator's guide, English  } Windows text:
 #   guide-fr.txt       the administrator's guide, French   } CR LF,
 #   LICENSE                                                } Windows-1252
-# with SHA256SUMS beside it. Configured from the repository's root with
-# -DCARDINST_PACKAGE=ON; `cmake --build <tree> --target package` makes it,
-# and `cmake --install <tree>` lays out the same files.
+# with SHA256SUMS beside it. The package tree, configured from the
+# repository's root with -DCARDINST_PACKAGE=ON; `cmake --build <tree>
+# --target package` makes it, and `cmake --install <tree>` lays out the same
+# files.
 #
-# The two Release programs are built in this tree (win64/, win32/) unless
-# CARDINST_EXE64 and CARDINST_EXE32 name programs already built.
+# The two Release programs are built in this tree (win64/, win32/), with
+# warnings as errors when CARDINST_WERROR is on, unless CARDINST_EXE64 and
+# CARDINST_EXE32 name programs already built.
 
 set(CARDINST_EXE64 "" CACHE FILEPATH "64-bit cardinst.exe to package; empty: build it here")
 set(CARDINST_EXE32 "" CACHE FILEPATH "32-bit cardinst.exe to package; empty: build it here")
@@ -33,7 +35,7 @@ function(cardinst_program given bits result)
         SOURCE_DIR ${PROJECT_SOURCE_DIR}
         BINARY_DIR ${tree}
         CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw${bits}.cmake
-                   -DCMAKE_BUILD_TYPE=Release
+                   -DCMAKE_BUILD_TYPE=Release -DCARDINST_WERROR=${CARDINST_WERROR}
         BUILD_COMMAND ${CMAKE_COMMAND} --build ${tree} --target cardinst
         BUILD_ALWAYS ON
         INSTALL_COMMAND "")
@@ -50,9 +52,9 @@ set(texts)
 function(cardinst_text source target)
     add_custom_command(
         OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${target}
-        COMMAND ${CARDINST_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/windows_text.py ${ARGN}
+        COMMAND ${CARDINST_PYTHON} ${PROJECT_SOURCE_DIR}/packaging/windows_text.py ${ARGN}
                 ${PROJECT_SOURCE_DIR}/${source} ${CMAKE_CURRENT_BINARY_DIR}/${target}
-        DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows_text.py ${PROJECT_SOURCE_DIR}/${source}
+        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/windows_text.py ${PROJECT_SOURCE_DIR}/${source}
         COMMENT "Windows text ${target} from ${source}"
         VERBATIM)
     set(texts ${texts} ${CMAKE_CURRENT_BINARY_DIR}/${target} PARENT_SCOPE)
@@ -75,5 +77,5 @@ set(CPACK_PACKAGE_FILE_NAME cardinst-${PROJECT_VERSION}-windows)
 # the folder.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/sha256sums.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/sha256sums.cmake)
 include(CPack)
