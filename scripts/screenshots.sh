@@ -126,7 +126,7 @@ session_begin() {
     rm -f "$fifo"
     mkfifo "$fifo"
     log "session $SESSION"
-    timeout --kill-after=5 "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" wine "$CARDINST_DRIVER" \
+    timeout --kill-after=5 "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" \
         <"$fifo" >"$STORY_DIR/$SESSION.out" 2>&1 &
     DRIVER_PID=$!
     STARTED_PIDS+=("$DRIVER_PID")

@@ -14,7 +14,7 @@ ensure_ports_root
 must_fail() {
     local label=$1 line=$2 status=0
     cat >"$STORY_DIR/$label.script"
-    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" wine "$CARDINST_DRIVER" \
+    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" \
         <"$STORY_DIR/$label.script" >"$STORY_DIR/$label.out" 2>&1 || status=$?
     tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
     sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
