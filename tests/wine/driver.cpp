@@ -63,7 +63,7 @@ namespace {
 
 const DWORD kDefaultWait = 10000; // a window or box should appear by then
 const DWORD kPoll = 50;
-const UINT kSendWait = 5000; // limit of each message sent to the program
+const UINT kSendWait = 15000; // limit of each message sent to the program
 const int kMessageBoxIcon = 1088;
 const int kMessageBoxText = 0xFFFF;
 
@@ -221,24 +221,20 @@ HWND FindMessageBox() {
     return nullptr;
 }
 
-std::wstring TextOf(HWND hwnd) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendWait, &length))
-        Fail("WM_GETTEXTLENGTH not answered");
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, length + 1, (LPARAM)&text[0], SMTO_ABORTIFHUNG,
-                             kSendWait, &copied))
-        Fail("WM_GETTEXT not answered");
-    text.resize(copied);
-    return text;
-}
-
+// A message sent to the program, which may be slow to answer: under an
+// emulator on a busy machine it can stay away from its message loop for
+// seconds, which Wine would take for a hung program.
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendWait, &result))
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendWait, &result))
         Fail("message 0x%x not answered by the program", message);
     return (LRESULT)result;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(Send(hwnd, WM_GETTEXTLENGTH, 0, 0) + 1, L'\0');
+    text.resize(Send(hwnd, WM_GETTEXT, text.size(), (LPARAM)&text[0]));
+    return text;
 }
 
 void NeedDialog() {
