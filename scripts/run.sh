@@ -182,11 +182,11 @@ shoot rect "$shot" "the main window"
 
 if [[ $private_display == 1 ]]; then
     if ((demo)); then
-        printf 'select 1006 1\nclick 1002\nbox-rect 30000\n' >&5
+        printf 'select IDC_CARDLIST 1\nclick IDC_TEST\nbox-rect 30000\n' >&5
         shoot box-rect "$prefix_dir/test-results$suffix.png" "the test results"
         printf 'box\n' >&5
     fi
-    printf 'click 2\nboxes-until-exit 30000\n' >&5
+    printf 'click IDC_QUIT\nboxes-until-exit 30000\n' >&5
 else
     ((demo == 0)) || echo "run.sh: select a card and press Test to test its ports." >&2
     echo "run.sh: cardinst is running on $DISPLAY; Quit it to end this script." >&2

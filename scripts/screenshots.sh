@@ -232,21 +232,21 @@ story_add() {
     wanted_any main-empty models props-strap refused-entry props-switch props-free || return 0
     reset_ports
     session_begin "add-$LANGUAGE"
-    send "wait-dialog main 30000" "expect-list 1006"
+    send "wait-dialog main 30000" "expect-list IDC_CARDLIST"
     snap main-empty dialog
-    send "click 1001" "wait-dialog models" "select 1000 3"
+    send "click IDC_ADD" "wait-dialog models" "select IDC_MODELLIST 3"
     snap models dialog
-    send "click 1003" "wait-dialog rs"
+    send "click IDC_NEXT" "wait-dialog rs"
     snap props-strap dialog
-    send "settext 1008 256" "click 1014"
+    send "settext IDC_FIRSTCOM 256" "click IDC_PROP_ADD"
     snap refused-entry box
-    send box "wait-dialog rs" "click 1015" "wait-dialog main"
-    send "click 1001" "wait-dialog models" "select 1000 5" "click 1003" "wait-dialog linx"
+    send box "wait-dialog rs" "click IDC_PROP_CANCEL" "wait-dialog main"
+    send "click IDC_ADD" "wait-dialog models" "select IDC_MODELLIST 5" "click IDC_NEXT" "wait-dialog linx"
     snap props-switch dialog
-    send "click 1015" "wait-dialog main"
-    send "click 1001" "wait-dialog models" "select 1000 0" "click 1003" "wait-dialog mpb"
+    send "click IDC_PROP_CANCEL" "wait-dialog main"
+    send "click IDC_ADD" "wait-dialog models" "select IDC_MODELLIST 0" "click IDC_NEXT" "wait-dialog mpb"
     snap props-free dialog
-    send "click 2" "wait-dialog main" "expect-list 1006" "click 2" "no-box 300" "expect-exit 0"
+    send "click IDC_MPB_CANCEL" "wait-dialog main" "expect-list IDC_CARDLIST" "click IDC_QUIT" "no-box 300" "expect-exit 0"
     session_end
 }
 
@@ -258,11 +258,11 @@ story_cards() {
     seed_registry "$root/scripts/demo-cards.reg"
     session_begin "cards-$LANGUAGE"
     send "wait-dialog main 30000" \
-        'expect-list 1006 "COM3: 2SX510, base 3e8H, IRQ5" "COM5: 4SX510, base 280H, IRQ10"'
+        'expect-list IDC_CARDLIST "COM3: 2SX510, base 3e8H, IRQ5" "COM5: 4SX510, base 280H, IRQ10"'
     snap main-cards dialog
-    send "select 1006 1" "click 1002"
+    send "select IDC_CARDLIST 1" "click IDC_TEST"
     snap test-results box
-    send box "wait-dialog main" "click 2"
+    send box "wait-dialog main" "click IDC_QUIT"
     snap exit-reminder box
     send "expect-box \"$(reminder_caption "$LANGUAGE")\" \"$(reminder_text "$LANGUAGE" "IRQ5, IRQ7, IRQ10")\" information none" \
         "no-box 300" "expect-exit 0"
@@ -283,7 +283,7 @@ PORTS
     local conflict
     conflict=$(conflict_caption "$LANGUAGE")
     session_begin "conflicts-$LANGUAGE"
-    send "wait-dialog main 30000" "click 2"
+    send "wait-dialog main 30000" "click IDC_QUIT"
     snap exit-duplicate-name box
     send "expect-box \"$conflict\" \"$(duplicate_name_text "$LANGUAGE" COM4 Serial10001 Serial10002)\" error none"
     snap exit-shared-irq box

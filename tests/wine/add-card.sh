@@ -31,30 +31,30 @@ for lang in en fr; do
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006
-click 1001
+expect-list IDC_CARDLIST
+click IDC_ADD
 wait-dialog models
 expect-caption "$models_caption"
-expect-list 1000 "MPB510-8" "MPB510-4" "8SX510" "4SX510" "2SX510" "Linx700" "DuoLinx" "4SX-MORAV" "2SX-MORAV" "2SX-BTL"
-select 1000 3
-click 1003
+expect-list IDC_MODELLIST "MPB510-8" "MPB510-4" "8SX510" "4SX510" "2SX510" "Linx700" "DuoLinx" "4SX-MORAV" "2SX-MORAV" "2SX-BTL"
+select IDC_MODELLIST 3
+click IDC_NEXT
 wait-dialog rs
 expect-caption "$props_caption"
-expect-text 1008 "3"
-expect-combo 1010 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1011 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1012 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1013 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1009 "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:2-3, 280/288/290/298H"
-click 1014
+expect-text IDC_FIRSTCOM "3"
+expect-combo IDC_IRQ1 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ2 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ3 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ4 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_ADDRESS "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:2-3, 280/288/290/298H"
+click IDC_PROP_ADD
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
-select 1006 0
-click 1002
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+select IDC_CARDLIST 0
+click IDC_TEST
 expect-box "$test_caption" "$test_text" error none
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
-click 2
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+click IDC_QUIT
 expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" IRQ10)" information none
 no-box 500
 expect-exit 0

@@ -77,12 +77,12 @@ for lang in en fr; do
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "$line"
-select 1006 0
-click 1002
+expect-list IDC_CARDLIST "$line"
+select IDC_CARDLIST 0
+click IDC_TEST
 expect-box "$caption" "$results" none none
 wait-dialog main
-click 2
+click IDC_QUIT
 expect-box "$conflict" "$name_text" error none
 expect-box "$conflict" "$address_text" error none
 expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ5, IRQ7")" information none

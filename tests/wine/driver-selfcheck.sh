@@ -29,7 +29,7 @@ must_fail() {
 } | must_fail wrong-caption 3
 {
     start_line
-    printf 'wait-dialog main\nexpect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"\n'
+    printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n'
 } | must_fail wrong-list 3
 {
     start_line
@@ -42,6 +42,6 @@ must_fail() {
 # After those failures the program still starts and quits as usual.
 {
     start_line
-    printf 'wait-dialog main\nclick 2\nexpect-exit 0\n'
+    printf 'wait-dialog main\nclick IDC_QUIT\nexpect-exit 0\n'
 } | drive_script quit
 log "PASS"

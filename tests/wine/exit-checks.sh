@@ -28,13 +28,13 @@ for lang in en fr; do
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ5" "COM4: 2SX-BTL, base 3e8H, IRQ5"
-select 1006 0
-click 2
+expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ5" "COM4: 2SX-BTL, base 3e8H, IRQ5"
+select IDC_CARDLIST 0
+click IDC_QUIT
 wait-box
-post 3
-post 1001
-post 2
+post IDC_REMOVE
+post IDC_ADD
+post IDC_QUIT
 expect-box "$conflict" "$(duplicate_name_text "$lang" COM4 Serial10001 Serial10002)" error none
 expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM3 COM4)" warning none
 expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM3 COM5)" warning none

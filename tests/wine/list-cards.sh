@@ -29,7 +29,7 @@ for lang in en fr; do
         cat <<SCRIPT
 wait-dialog main
 expect-caption "$(main_caption "$lang")"
-expect-list 1006 "COM10: 2SX-BTL, base 3e8H, IRQ4" "COM3: 4SX510, base 3f8H, IRQ10"
+expect-list IDC_CARDLIST "COM10: 2SX-BTL, base 3e8H, IRQ4" "COM3: 4SX510, base 3f8H, IRQ10"
 rect
 SCRIPT
     } >"$STORY_DIR/show-$lang.script"

@@ -47,7 +47,7 @@ for lang in en fr; do
         start_line
         printf 'expect-box "%s" "%s" warning none\n' "$caption" "$text"
         printf 'no-box 500\nwait-dialog main\n'
-        printf 'expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ4"\nclick 2\n'
+        printf 'expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"\nclick IDC_QUIT\n'
         printf 'expect-box "%s" "%s" information none\n' \
             "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ3, IRQ4")"
         printf 'no-box 500\nexpect-exit 0\n'

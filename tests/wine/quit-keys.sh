@@ -23,7 +23,7 @@ quit_command() {
 for way in esc altf4 closebox; do
     {
         start_line
-        printf 'wait-dialog main\nexpect-list 1006\n'
+        printf 'wait-dialog main\nexpect-list IDC_CARDLIST\n'
         quit_command "$way"
         printf 'no-box 500\nexpect-exit 0\n'
     } | drive_script "empty-$way"
@@ -41,7 +41,7 @@ for lang in en fr; do
     for way in esc altf4 closebox; do
         {
             start_line
-            printf 'wait-dialog main\nexpect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"\n'
+            printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n'
             quit_command "$way"
             printf 'expect-box "%s" "%s" information none\n' \
                 "$(reminder_caption "$lang")" "$(reminder_text "$lang" IRQ10)"

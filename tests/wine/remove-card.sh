@@ -26,13 +26,13 @@ for lang in en fr; do
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
-click 3
+expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
+click IDC_REMOVE
 expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
-click 1002
+click IDC_TEST
 expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
+expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
 close
 SCRIPT
         printf 'expect-box "%s" "%s" information none\n' \
@@ -46,12 +46,12 @@ use_language en
     start_line
     cat <<'SCRIPT'
 wait-dialog main
-select 1006 0
-click 3
+select IDC_CARDLIST 0
+click IDC_REMOVE
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
 no-box 500
-click 2
+click IDC_QUIT
 SCRIPT
     printf 'expect-box "%s" "%s" information none\n' \
         "$(reminder_caption en)" "$(reminder_text en IRQ10)"
@@ -70,12 +70,12 @@ KEYS
     start_line
     cat <<'SCRIPT'
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
-select 1006 0
-click 3
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+select IDC_CARDLIST 0
+click IDC_REMOVE
 wait-dialog main
-expect-list 1006
-click 2
+expect-list IDC_CARDLIST
+click IDC_QUIT
 no-box 500
 expect-exit 0
 SCRIPT
@@ -90,20 +90,20 @@ expect_table ports-left "$STORY_DIR/ports-left.txt" </dev/null
     start_line
     cat <<'SCRIPT'
 wait-dialog main
-click 1001
+click IDC_ADD
 wait-dialog models
-select 1000 4
-click 1003
+select IDC_MODELLIST 4
+click IDC_NEXT
 wait-dialog rs
-expect-text 1008 "3"
-click 1014
+expect-text IDC_FIRSTCOM "3"
+click IDC_PROP_ADD
 wait-dialog main
-expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ4"
-select 1006 0
-click 3
+expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"
+select IDC_CARDLIST 0
+click IDC_REMOVE
 wait-dialog main
-expect-list 1006
-click 2
+expect-list IDC_CARDLIST
+click IDC_QUIT
 no-box 500
 expect-exit 0
 SCRIPT

@@ -34,14 +34,14 @@ for lang in en fr; do
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
-select 1006 0
-click 1002
+expect-list IDC_CARDLIST "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
+select IDC_CARDLIST 0
+click IDC_TEST
 expect-box "$caption" "$card1" none none
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
-select 1006 1
-click 1002
+expect-list IDC_CARDLIST "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
+select IDC_CARDLIST 1
+click IDC_TEST
 expect-box "$caption" "$card2" none none
 key esc
 expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ3, IRQ4, IRQ5, IRQ7")" information none
