@@ -125,8 +125,8 @@ wine_session() {
     build_wine
     export CARDINST_WORK="$out/wine"
     STORY_DIR="$CARDINST_WORK/session"
-    # shellcheck source=../tests/wine/lib.sh
-    . "$root/tests/wine/lib.sh"
+    # shellcheck source=../tools/wine/lib.sh
+    . "$root/tools/wine/lib.sh"
     trap cleanup EXIT
     rm -rf "$STORY_DIR"
     mkdir -p "$STORY_DIR"

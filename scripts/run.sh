@@ -28,8 +28,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-# shellcheck source=tests/wine/lib.sh
-. tests/wine/lib.sh # serial_line, winpath
+# shellcheck source=tools/wine/lib.sh
+. tools/wine/lib.sh # serial_line, winpath
 
 demo=0 bits=64 lang=''
 for word in "$@"; do
@@ -46,7 +46,7 @@ done
 
 exe=build/win$bits/cardinst.exe
 driver=build/win64/cardinst-driver.exe
-if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tests/wine -newer "$exe" -type f -print -quit) ]]; then
+if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tools/wine -newer "$exe" -type f -print -quit) ]]; then
     bash scripts/build.sh "--win$bits"
 else
     # Wine's 32-bit side needs its emulator registered again after a restart.
@@ -110,7 +110,7 @@ elif [[ ! -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]; then
     # A prefix made before 32-bit Wine was installed lacks its 32-bit side.
     timeout 180 "$WINE64" wineboot -u >"$prefix_dir/wineboot.log" 2>&1
 fi
-bash tests/wine/fonts.sh "$WINEPREFIX" || echo "run.sh: the caption buttons will lack their font" >&2
+bash tools/wine/fonts.sh "$WINEPREFIX" || echo "run.sh: the caption buttons will lack their font" >&2
 if ((demo)); then
     # One server for the whole run: Wine maps its COM names when its first
     # program starts, and must not do it again once the demo's lines are

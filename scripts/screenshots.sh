@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR/../tests/wine
+# shellcheck source-path=SCRIPTDIR/../tests/wine source-path=SCRIPTDIR/../tools/wine
 # Pictures of every screen of cardinst, in English and in French, made
 # under Wine by the end-to-end tests' driver program.
 #
@@ -93,7 +93,7 @@ if [[ -z ${CARDINST_WORK:-} ]]; then
     cd "$root"
     exe=build/win64/cardinst.exe
     driver=build/win64/cardinst-driver.exe
-    if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tests/wine -newer "$exe" -type f -print -quit) ]]; then
+    if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tools/wine -newer "$exe" -type f -print -quit) ]]; then
         bash scripts/build.sh --win64
     fi
     export CARDINST_EXE="$root/$exe" CARDINST_DRIVER="$root/$driver" CARDINST_WORK="$root/build/screenshots"
@@ -102,7 +102,7 @@ if [[ -z ${CARDINST_WORK:-} ]]; then
     fi
 fi
 
-. "$tests/lib.sh"
+. "$root/tools/wine/lib.sh"
 . "$tests/texts.sh"
 
 # A write to a driver that has ended fails instead of killing the script.
@@ -264,7 +264,7 @@ story_cards() {
     snap test-results box
     send box "wait-dialog main" "click IDC_QUIT"
     snap exit-reminder box
-    send "expect-box \"$(reminder_caption "$LANGUAGE")\" \"$(reminder_text "$LANGUAGE" "IRQ5, IRQ7, IRQ10")\" information none" \
+    send "expect-box \"$(text "$LANGUAGE" reminder_caption)\" \"$(text "$LANGUAGE" reminder_text "IRQ5, IRQ7, IRQ10")\" information none" \
         "no-box 300" "expect-exit 0"
     session_end
 }
@@ -281,16 +281,16 @@ Serial10002 COM4 0x3e8 5 2SX-BTL Serial10002
 Serial10003 COM5 0x330 3 2SX-BTL Serial10002
 PORTS
     local conflict
-    conflict=$(conflict_caption "$LANGUAGE")
+    conflict=$(text "$LANGUAGE" conflict_caption)
     session_begin "conflicts-$LANGUAGE"
     send "wait-dialog main 30000" "click IDC_QUIT"
     snap exit-duplicate-name box
-    send "expect-box \"$conflict\" \"$(duplicate_name_text "$LANGUAGE" COM4 Serial10001 Serial10002)\" error none"
+    send "expect-box \"$conflict\" \"$(text "$LANGUAGE" duplicate_name_text COM4 Serial10001 Serial10002)\" error none"
     snap exit-shared-irq box
-    send "expect-box \"$conflict\" \"$(shared_irq_text "$LANGUAGE" 3 COM4 COM5)\" warning none"
+    send "expect-box \"$conflict\" \"$(text "$LANGUAGE" shared_irq_text 3 COM4 COM5)\" warning none"
     snap exit-duplicate-address box
-    send "expect-box \"$conflict\" \"$(duplicate_address_text "$LANGUAGE" 3e8 COM3 COM4)\" error none"
-    send "expect-box \"$(reminder_caption "$LANGUAGE")\" \"$(reminder_text "$LANGUAGE" "IRQ3, IRQ4, IRQ5")\" information none" \
+    send "expect-box \"$conflict\" \"$(text "$LANGUAGE" duplicate_address_text 3e8 COM3 COM4)\" error none"
+    send "expect-box \"$(text "$LANGUAGE" reminder_caption)\" \"$(text "$LANGUAGE" reminder_text "IRQ3, IRQ4, IRQ5")\" information none" \
         "no-box 300" "expect-exit 0"
     session_end
 }

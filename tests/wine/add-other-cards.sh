@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Adding one card of each properties dialog in a row: a 2-port jumper-strap
 # card (after refused COM numbers), a switch-selected Linx700 on the second
 # switch position, and an 8-port MPB510-8 at a typed base address (after
@@ -8,7 +8,7 @@
 # conflict and names the four IRQs in use.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story add-other-cards
@@ -113,7 +113,7 @@ expect-list IDC_CARDLIST "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3
 click IDC_QUIT
 SCRIPT
     printf 'expect-box "%s" "%s" information none\n' \
-        "$(reminder_caption en)" "$(reminder_text en "IRQ3, IRQ4, IRQ6, IRQ10")"
+        "$(text en reminder_caption)" "$(text en reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")"
     printf 'no-box 500\nexpect-exit 0\n'
 } | drive_script add-en
 
@@ -183,7 +183,7 @@ SCRIPT
     printf 'wait-dialog mpb\nclose\nwait-dialog main\nexpect-list IDC_CARDLIST %s\nclick IDC_QUIT\n' \
         '"COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"'
     printf 'expect-box "%s" "%s" information none\n' \
-        "$(reminder_caption fr)" "$(reminder_text fr "IRQ3, IRQ4, IRQ6, IRQ10")"
+        "$(text fr reminder_caption)" "$(text fr reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")"
     printf 'no-box 500\nexpect-exit 0\n'
 } | drive_script refusals-fr
 

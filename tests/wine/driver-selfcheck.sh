@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # The driver itself: an expectation that does not hold, a box that never
 # comes and a program that does not end must each fail the script, with a
 # message naming the line, within the time limit.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 
 begin_story driver-selfcheck
 ensure_ports_root

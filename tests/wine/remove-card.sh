@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Removing cards: Remove without a selection asks for one; removing the
 # selected two-port card deletes its two port keys at once and leaves the
 # other card's keys; removing the last card empties the list and the
@@ -7,7 +7,7 @@
 # removed as well as one configured before.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story remove-card
@@ -28,15 +28,15 @@ for lang in en fr; do
 wait-dialog main
 expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
 click IDC_REMOVE
-expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
+expect-box "$(text "$lang" no_selection_caption)" "$(text "$lang" no_selection_text)" error none
 click IDC_TEST
-expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
+expect-box "$(text "$lang" no_selection_caption)" "$(text "$lang" no_selection_text)" error none
 wait-dialog main
 expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
 close
 SCRIPT
         printf 'expect-box "%s" "%s" information none\n' \
-            "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ5, IRQ10")"
+            "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ5, IRQ10")"
         printf 'expect-exit 0\n'
     } | drive_script "no-selection-$lang"
 done
@@ -54,7 +54,7 @@ no-box 500
 click IDC_QUIT
 SCRIPT
     printf 'expect-box "%s" "%s" information none\n' \
-        "$(reminder_caption en)" "$(reminder_text en IRQ10)"
+        "$(text en reminder_caption)" "$(text en reminder_text IRQ10)"
     printf 'expect-exit 0\n'
 } | drive_script remove-first
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Prepares one run of the end-to-end suite: the private locales and the
 # template Wine prefix that every story copies.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 
 [[ -n ${CARDINST_WORK:-} ]] || die "CARDINST_WORK must be set"
 mkdir -p "$CARDINST_WORK"
@@ -33,5 +33,5 @@ wine_cmd 'C:\windows\syswow64\cmd.exe' /c exit 7 || status=$?
 limited 60 wineserver -w
 [[ -d $template/drive_c ]] || die "wineboot made no prefix"
 # The caption buttons need Wine's Marlett font.
-bash "$here/fonts.sh" "$template" || die "cannot put the Marlett font into the template"
+bash "$here/../../tools/wine/fonts.sh" "$template" || die "cannot put the Marlett font into the template"
 log "template prefix ready in $((SECONDS - start)) s"

@@ -1,7 +1,9 @@
 # shellcheck shell=bash
-# Helpers for the end-to-end stories of cardinst under Wine; sourced.
+# Helpers for running cardinst under Wine, shared by the end-to-end stories
+# (tests/wine), scripts/run.sh, scripts/screenshots.sh and bench/run.sh;
+# sourced.
 #
-# Environment (set by CTest, see CMakeLists.txt in this folder):
+# Environment (set by CTest, see tests/wine/CMakeLists.txt):
 #   CARDINST_EXE     the cardinst.exe under test, 64-bit or 32-bit
 #   CARDINST_ARCH    x64 or x86: which of the two it is
 #   CARDINST_DRIVER  the 64-bit cardinst-driver.exe
