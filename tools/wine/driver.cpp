@@ -9,46 +9,9 @@
 // blanks and the escapes \n, \t, \" and \\. In expected box texts, {sys:N}
 // stands for the system's text for error code N (trailing CR/LF removed).
 //
-// Commands (times in milliseconds, every wait has a limit). A command that
-// posts to the program returns at once; an expect- command that follows
-// reads again for up to 5 s until the program has caught up. A control <id>
-// is named as in the program's resource.h (IDC_ADD), IDOK, IDCANCEL,
-// IDC_STATIC (a label) or given by its number.
-//   start <exe>                  run the program (Windows path)
-//   wait-dialog <ids|alias> [ms] wait for a visible, enabled window of the
-//                                program holding all those controls (ids
-//                                joined by commas, or main, models, rs, linx,
-//                                mpb); it becomes the current dialog
-//   caption / expect-caption <t> the current dialog's caption
-//   list <id> / expect-list <id> <item>...       list box items
-//   combo <id> / expect-combo <id> <sel> <item>... combo box (selection
-//                                text first; "" when none is selected)
-//   text <id> / expect-text <id> <t>            a control's text
-//   enabled <id> / expect-enabled <id> <0|1>
-//   select <id> <index>          select a list or combo box line
-//   settext <id> <text>          set an edit control's text
-//   click <id>                   post the button's command to the dialog
-//   post <id>                    the same without waiting for the dialog to
-//                                be enabled
-//   key <esc|enter|tab|altf4>    post the key to the focused control
-//   focus / expect-focus <id>    the id of the control with the focus
-//   close                        the caption's close box (SC_CLOSE)
-//   wait-box [ms]                wait for a message box
-//   box [ms]                     wait for a message box, print it, press OK
-//   expect-box <caption> <text> [icon] [owner]  the same, and compare
-//   no-box [ms]                  no message box appears within that time
-//   boxes-until-exit [ms]        print and close every box until the
-//                                program ends, then print its exit code
-//   exit-code [ms] / expect-exit <code> [ms]
-//   rect                         the current dialog's screen rectangle
-//   activate                     make the current dialog the foreground
-//                                window, its caption drawn active
-//   box-rect [ms]                wait for a message box, make it the
-//                                foreground window and print its screen
-//                                rectangle; box or expect-box closes it
-//   dump                         caption, controls, texts and styles
-//   systext <code>               the system's text for an error code
-//   sleep <ms>
+// A control <id> is named as in the program's resource.h (IDC_ADD), IDOK,
+// IDCANCEL, IDC_STATIC (a label) or given by its number. kCommands, at the
+// end, lists the commands.
 #ifndef UNICODE
 #define UNICODE // the driver talks to the system in UTF-16 only
 #endif
@@ -283,6 +246,8 @@ HWND Control(const std::string &id) {
     return hwnd;
 }
 
+// The controls that wait-dialog looks for: ids joined by commas, or the
+// alias of one of the program's dialogs.
 std::vector<int> DialogIds(const std::string &which) {
     if (which == "main")
         return {IDC_ADD, IDC_CARDLIST, IDC_TEST, IDC_REMOVE, IDC_QUIT};
@@ -940,39 +905,43 @@ struct Command {
     void (*run)(const Words &w);
 };
 
-const Command kCommands[] = {{"start", 1, Start},
-                             {"wait-dialog", 1, WaitDialog},
-                             {"caption", 0, Caption},
-                             {"expect-caption", 1, Caption},
-                             {"list", 1, List},
-                             {"expect-list", 1, List},
-                             {"combo", 1, Combo},
-                             {"expect-combo", 1, Combo},
-                             {"text", 1, Text},
-                             {"expect-text", 1, Text},
-                             {"enabled", 1, Enabled},
-                             {"expect-enabled", 2, Enabled},
-                             {"focus", 0, Focus},
-                             {"expect-focus", 1, Focus},
-                             {"select", 2, Select},
-                             {"settext", 2, SetText},
-                             {"click", 1, Click},
-                             {"post", 1, Click},
-                             {"key", 1, Key},
-                             {"close", 0, Close},
-                             {"wait-box", 0, WaitBoxOpen},
-                             {"box", 0, Box},
-                             {"expect-box", 2, ExpectBox},
-                             {"no-box", 0, NoBox},
-                             {"boxes-until-exit", 0, BoxesUntilExit},
-                             {"exit-code", 0, ExitCode},
-                             {"expect-exit", 1, ExitCode},
-                             {"rect", 0, Rect},
-                             {"activate", 0, ActivateDialog},
-                             {"box-rect", 0, BoxRect},
-                             {"dump", 0, Dump},
-                             {"systext", 1, SysText},
-                             {"sleep", 1, Pause}};
+// Times are in milliseconds, and every wait has a limit. A command that
+// posts to the program returns at once; an expect- command reads again for
+// up to 5 s until the program has caught up, then compares.
+const Command kCommands[] = {
+    {"start", 1, Start},                     // <exe>: run the program (a Windows path)
+    {"wait-dialog", 1, WaitDialog},          // <ids|alias> [ms]: it becomes the current dialog
+    {"caption", 0, Caption},                 // the current dialog's caption
+    {"expect-caption", 1, Caption},          // <text>
+    {"list", 1, List},                       // <id>: a list box's items
+    {"expect-list", 1, List},                // <id> <item>...
+    {"combo", 1, Combo},                     // <id>: the selected text ("" if none), the items
+    {"expect-combo", 1, Combo},              // <id> <selected> <item>...
+    {"text", 1, Text},                       // <id>: a control's text
+    {"expect-text", 1, Text},                // <id> <text>
+    {"enabled", 1, Enabled},                 // <id>: 0 or 1
+    {"expect-enabled", 2, Enabled},          // <id> <0|1>
+    {"focus", 0, Focus},                     // the id of the control with the focus
+    {"expect-focus", 1, Focus},              // <id>
+    {"select", 2, Select},                   // <id> <index>: a list or combo box line
+    {"settext", 2, SetText},                 // <id> <text>: an edit control's text
+    {"click", 1, Click},                     // <id>: post the button's command to the dialog
+    {"post", 1, Click},                      // <id>: the same, even to a disabled dialog
+    {"key", 1, Key},                         // <esc|enter|tab|altf4>: to the focused control
+    {"close", 0, Close},                     // the caption's close box (SC_CLOSE)
+    {"wait-box", 0, WaitBoxOpen},            // [ms]: wait for a message box
+    {"box", 0, Box},                         // [ms]: the same, print it and press OK
+    {"expect-box", 2, ExpectBox},            // <caption> <text> [icon] [owner]
+    {"no-box", 0, NoBox},                    // [ms]: no message box comes within that time
+    {"boxes-until-exit", 0, BoxesUntilExit}, // [ms]: print and close each until the end
+    {"exit-code", 0, ExitCode},              // [ms]: wait for the program's end
+    {"expect-exit", 1, ExitCode},            // <code> [ms]
+    {"rect", 0, Rect},                       // the current dialog's screen rectangle
+    {"activate", 0, ActivateDialog},         // make it the foreground window, drawn active
+    {"box-rect", 0, BoxRect},                // [ms]: the same for a box; print its rectangle
+    {"dump", 0, Dump},                       // caption, controls, texts and styles
+    {"systext", 1, SysText},                 // <code>: the system's text for an error code
+    {"sleep", 1, Pause}};                    // <ms>
 
 void Run(const Words &w) {
     for (const Command &command : kCommands) {
