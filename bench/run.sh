@@ -126,8 +126,8 @@ wine_session() {
     build_wine
     export CARDINST_WORK="$out/wine"
     STORY_DIR="$CARDINST_WORK/session"
-    # shellcheck source=../tests/wine/lib.sh
-    . "$root/tests/wine/lib.sh"
+    # shellcheck source=../tools/wine/lib.sh
+    . "$root/tools/wine/lib.sh"
     trap cleanup EXIT
     rm -rf "$STORY_DIR"
     mkdir -p "$STORY_DIR"
@@ -136,7 +136,7 @@ wine_session() {
     start_xvfb "$STORY_DIR"
     export WINEPREFIX="$STORY_DIR/prefix"
     STORY_PREFIXES+=("$WINEPREFIX")
-    limited 180 wineboot -i >"$STORY_DIR/wineboot.log" 2>&1 ||
+    limited 180 "$WINE64" wineboot -i >"$STORY_DIR/wineboot.log" 2>&1 ||
         die "wineboot failed (see $STORY_DIR/wineboot.log)"
     use_language en
     wine_cmd reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
@@ -260,7 +260,7 @@ check_same_calls() {
     for label in cardinst samecalls; do
         program=$exe
         [[ $label == samecalls ]] && program=$same
-        WINEDEBUG=+relay limited 300 env "${WINE_LOCALE[@]}" wine "$launcher" startup 1 0 \
+        WINEDEBUG=+relay limited 300 env "${WINE_LOCALE[@]}" "$WINE64" "$launcher" startup 1 0 \
             "$label:2=$program" >/dev/null 2>"$STORY_DIR/relay-$label.txt" ||
             die "the launcher failed while tracing $label"
         registry_calls "$STORY_DIR/relay-$label.txt" >"$out/registry-calls-$label.txt"
@@ -290,7 +290,7 @@ run_wine() {
         say "start-up with $n ports: $WARMUP + $ROUNDS rounds (load $(load))"
         # Wine's services inherit the standard output of the program that
         # started them: a pipe would stay open after the launcher ends.
-        limited 3600 env "${WINE_LOCALE[@]}" wine "$launcher" startup "$ROUNDS" "$WARMUP" \
+        limited 3600 env "${WINE_LOCALE[@]}" "$WINE64" "$launcher" startup "$ROUNDS" "$WARMUP" \
             "cardinst:$((n / 8))=$exe" "bare:0=$bare" "samecalls:$((n / 8))=$same" \
             >"$STORY_DIR/startup-$n.out" || die "the launcher failed on $n ports"
         tr -d '\r' <"$STORY_DIR/startup-$n.out" >"$out/startup-$n.csv"
@@ -340,7 +340,7 @@ PORTS
     done
     before=$(load)
     say "loopback test: $LOOP_ROUNDS rounds of a 2-port and a 4-port card (load $before)"
-    limited 1800 env "${WINE_LOCALE[@]}" wine "$launcher" loopback "$LOOP_ROUNDS" "$exe" \
+    limited 1800 env "${WINE_LOCALE[@]}" "$WINE64" "$launcher" loopback "$LOOP_ROUNDS" "$exe" \
         COM5::2 COM7::4 >"$STORY_DIR/loopback.out" || die "the launcher failed on the loopback test"
     tr -d '\r' <"$STORY_DIR/loopback.out" >"$out/loopback.csv"
     awk -F, '

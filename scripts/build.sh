@@ -4,6 +4,7 @@
 # programs, the fuzz target (clang) and the native tests into build/.
 #   scripts/build.sh           install if needed, build all four
 #   scripts/build.sh --win64   install if needed, build the 64-bit program
+#   scripts/build.sh --win32   the same, and the 32-bit program
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -63,11 +64,17 @@ build_windows() {
 }
 
 install_missing
+# 32-bit Wine for the 32-bit program's stories; once wine32 is installed,
+# every Wine program needs it, so this runs even for --win64.
+bash scripts/wine32.sh
 build_windows 64
 if [[ ${1:-} == --win64 ]]; then
     exit 0
 fi
 build_windows 32
+if [[ ${1:-} == --win32 ]]; then
+    exit 0
+fi
 # The fuzz target: the program and the stand-in under libFuzzer, with clang.
 cmake -S . -B build/fuzz -DCARDINST_FUZZ=ON -DCARDINST_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14

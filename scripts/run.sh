@@ -2,11 +2,11 @@
 # Runs cardinst.exe under Wine, in a private prefix inside build/ (never
 # ~/.wine), and saves a screenshot of its main window.
 #
-#   scripts/run.sh [en|fr]
-#   scripts/run.sh demo [en|fr]
+#   scripts/run.sh [x86] [en|fr]
+#   scripts/run.sh demo [x86] [en|fr]
 #
-# The 64-bit program is built first if needed (with the same package
-# install as scripts/build.sh). The prefix build/run/prefix is made on the
+# The 64-bit program runs unless x86 asks for the 32-bit one. It is built
+# first if needed (with the same package install as scripts/build.sh). The prefix build/run/prefix is made on the
 # first run and kept; the run makes sure that the serial driver's ports
 # root exists and seeds nothing else. en or fr chooses the language through
 # private locales; without it Wine follows the caller's locale.
@@ -28,24 +28,29 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-# shellcheck source=tests/wine/lib.sh
-. tests/wine/lib.sh # serial_line, winpath
+# shellcheck source=tools/wine/lib.sh
+. tools/wine/lib.sh # serial_line, winpath
 
-demo=0
-if [[ ${1:-} == demo ]]; then
-    demo=1
-    shift
-fi
-lang=${1:-}
-[[ $# -le 1 && ( -z $lang || $lang == en || $lang == fr ) ]] || {
-    echo "usage: scripts/run.sh [demo] [en|fr]" >&2
-    exit 2
-}
+demo=0 bits=64 lang=''
+for word in "$@"; do
+    case $word in
+    demo) demo=1 ;;
+    x86) bits=32 ;;
+    en | fr) lang=$word ;;
+    *)
+        echo "usage: scripts/run.sh [demo] [x86] [en|fr]" >&2
+        exit 2
+        ;;
+    esac
+done
 
-exe=build/win64/cardinst.exe
+exe=build/win$bits/cardinst.exe
 driver=build/win64/cardinst-driver.exe
-if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tests/wine -newer "$exe" -type f -print -quit) ]]; then
-    bash scripts/build.sh --win64
+if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tools/wine -newer "$exe" -type f -print -quit) ]]; then
+    bash scripts/build.sh "--win$bits"
+else
+    # Wine's 32-bit side needs its emulator registered again after a restart.
+    bash scripts/wine32.sh
 fi
 
 work="$root/build/run"
@@ -94,15 +99,18 @@ if [[ -n $lang ]]; then
     locale_env=("LOCPATH=$work/locale" "LANG=$name.UTF-8" "LC_ALL=$name.UTF-8")
 fi
 run_wine() {
-    timeout 120 env "${locale_env[@]}" wine "$@"
+    timeout 120 env "${locale_env[@]}" "$WINE64" "$@"
 }
 
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "run.sh: making the Wine prefix $WINEPREFIX" >&2
-    timeout 180 wineboot -i >"$prefix_dir/wineboot.log" 2>&1
+    timeout 180 "$WINE64" wineboot -i >"$prefix_dir/wineboot.log" 2>&1
     run_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+elif [[ ! -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]; then
+    # A prefix made before 32-bit Wine was installed lacks its 32-bit side.
+    timeout 180 "$WINE64" wineboot -u >"$prefix_dir/wineboot.log" 2>&1
 fi
-bash tests/wine/fonts.sh "$WINEPREFIX" || echo "run.sh: the caption buttons will lack their font" >&2
+bash tools/wine/fonts.sh "$WINEPREFIX" || echo "run.sh: the caption buttons will lack their font" >&2
 if ((demo)); then
     # One server for the whole run: Wine maps its COM names when its first
     # program starts, and must not do it again once the demo's lines are
@@ -131,8 +139,10 @@ fi
 driver_limit=300
 [[ $private_display == 1 ]] || driver_limit=86400
 windows_exe="Z:$(realpath "$exe" | sed 's#/#\\\\#g')"
-shot="$work/main-window${lang:+-$lang}.png"
-((demo == 0)) || shot="$prefix_dir/main-window${lang:+-$lang}.png"
+suffix=${lang:+-$lang}
+((bits == 64)) || suffix="-x86$suffix"
+shot="$work/main-window$suffix.png"
+((demo == 0)) || shot="$prefix_dir/main-window$suffix.png"
 out="$work/driver.out"
 hold="$work/driver-hold"
 rm -f "$hold" "$out"
@@ -143,7 +153,7 @@ mkfifo "$hold"
     ((demo == 0 || private_display == 0)) || printf 'activate\n'
     printf 'rect\n'
     cat "$hold"
-} | timeout "$driver_limit" env "${locale_env[@]}" wine "$driver" >"$out" 2>&1 &
+} | timeout "$driver_limit" env "${locale_env[@]}" "$WINE64" "$driver" >"$out" 2>&1 &
 driver_pid=$!
 exec 5>"$hold"
 # Waits for the driver's line "<word> x y w h", saves the screen inside
@@ -172,11 +182,11 @@ shoot rect "$shot" "the main window"
 
 if [[ $private_display == 1 ]]; then
     if ((demo)); then
-        printf 'select 1006 1\nclick 1002\nbox-rect 30000\n' >&5
-        shoot box-rect "$prefix_dir/test-results${lang:+-$lang}.png" "the test results"
+        printf 'select IDC_CARDLIST 1\nclick IDC_TEST\nbox-rect 30000\n' >&5
+        shoot box-rect "$prefix_dir/test-results$suffix.png" "the test results"
         printf 'box\n' >&5
     fi
-    printf 'click 2\nboxes-until-exit 30000\n' >&5
+    printf 'click IDC_QUIT\nboxes-until-exit 30000\n' >&5
 else
     ((demo == 0)) || echo "run.sh: select a card and press Test to test its ports." >&2
     echo "run.sh: cardinst is running on $DISPLAY; Quit it to end this script." >&2

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR/../tests/wine
+# shellcheck source-path=SCRIPTDIR/../tests/wine source-path=SCRIPTDIR/../tools/wine
 # Pictures of every screen of cardinst, in English and in French, made
 # under Wine by the end-to-end tests' driver program.
 #
@@ -93,7 +93,7 @@ if [[ -z ${CARDINST_WORK:-} ]]; then
     cd "$root"
     exe=build/win64/cardinst.exe
     driver=build/win64/cardinst-driver.exe
-    if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tests/wine -newer "$exe" -type f -print -quit) ]]; then
+    if [[ ! -f $exe || ! -f $driver ]] || [[ -n $(find src tools/wine -newer "$exe" -type f -print -quit) ]]; then
         bash scripts/build.sh --win64
     fi
     export CARDINST_EXE="$root/$exe" CARDINST_DRIVER="$root/$driver" CARDINST_WORK="$root/build/screenshots"
@@ -102,7 +102,7 @@ if [[ -z ${CARDINST_WORK:-} ]]; then
     fi
 fi
 
-. "$tests/lib.sh"
+. "$root/tools/wine/lib.sh"
 . "$tests/texts.sh"
 
 # A write to a driver that has ended fails instead of killing the script.
@@ -126,7 +126,7 @@ session_begin() {
     rm -f "$fifo"
     mkfifo "$fifo"
     log "session $SESSION"
-    timeout --kill-after=5 "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" wine "$CARDINST_DRIVER" \
+    timeout --kill-after=5 "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" \
         <"$fifo" >"$STORY_DIR/$SESSION.out" 2>&1 &
     DRIVER_PID=$!
     STARTED_PIDS+=("$DRIVER_PID")
@@ -232,21 +232,21 @@ story_add() {
     wanted_any main-empty models props-strap refused-entry props-switch props-free || return 0
     reset_ports
     session_begin "add-$LANGUAGE"
-    send "wait-dialog main 30000" "expect-list 1006"
+    send "wait-dialog main 30000" "expect-list IDC_CARDLIST"
     snap main-empty dialog
-    send "click 1001" "wait-dialog models" "select 1000 3"
+    send "click IDC_ADD" "wait-dialog models" "select IDC_MODELLIST 3"
     snap models dialog
-    send "click 1003" "wait-dialog rs"
+    send "click IDC_NEXT" "wait-dialog rs"
     snap props-strap dialog
-    send "settext 1008 256" "click 1014"
+    send "settext IDC_FIRSTCOM 256" "click IDC_PROP_ADD"
     snap refused-entry box
-    send box "wait-dialog rs" "click 1015" "wait-dialog main"
-    send "click 1001" "wait-dialog models" "select 1000 5" "click 1003" "wait-dialog linx"
+    send box "wait-dialog rs" "click IDC_PROP_CANCEL" "wait-dialog main"
+    send "click IDC_ADD" "wait-dialog models" "select IDC_MODELLIST 5" "click IDC_NEXT" "wait-dialog linx"
     snap props-switch dialog
-    send "click 1015" "wait-dialog main"
-    send "click 1001" "wait-dialog models" "select 1000 0" "click 1003" "wait-dialog mpb"
+    send "click IDC_PROP_CANCEL" "wait-dialog main"
+    send "click IDC_ADD" "wait-dialog models" "select IDC_MODELLIST 0" "click IDC_NEXT" "wait-dialog mpb"
     snap props-free dialog
-    send "click 2" "wait-dialog main" "expect-list 1006" "click 2" "no-box 300" "expect-exit 0"
+    send "click IDC_MPB_CANCEL" "wait-dialog main" "expect-list IDC_CARDLIST" "click IDC_QUIT" "no-box 300" "expect-exit 0"
     session_end
 }
 
@@ -258,13 +258,13 @@ story_cards() {
     seed_registry "$root/scripts/demo-cards.reg"
     session_begin "cards-$LANGUAGE"
     send "wait-dialog main 30000" \
-        'expect-list 1006 "COM3: 2SX510, base 3e8H, IRQ5" "COM5: 4SX510, base 280H, IRQ10"'
+        'expect-list IDC_CARDLIST "COM3: 2SX510, base 3e8H, IRQ5" "COM5: 4SX510, base 280H, IRQ10"'
     snap main-cards dialog
-    send "select 1006 1" "click 1002"
+    send "select IDC_CARDLIST 1" "click IDC_TEST"
     snap test-results box
-    send box "wait-dialog main" "click 2"
+    send box "wait-dialog main" "click IDC_QUIT"
     snap exit-reminder box
-    send "expect-box \"$(reminder_caption "$LANGUAGE")\" \"$(reminder_text "$LANGUAGE" "IRQ5, IRQ7, IRQ10")\" information none" \
+    send "expect-box \"$(text "$LANGUAGE" reminder_caption)\" \"$(text "$LANGUAGE" reminder_text "IRQ5, IRQ7, IRQ10")\" information none" \
         "no-box 300" "expect-exit 0"
     session_end
 }
@@ -281,16 +281,16 @@ Serial10002 COM4 0x3e8 5 2SX-BTL Serial10002
 Serial10003 COM5 0x330 3 2SX-BTL Serial10002
 PORTS
     local conflict
-    conflict=$(conflict_caption "$LANGUAGE")
+    conflict=$(text "$LANGUAGE" conflict_caption)
     session_begin "conflicts-$LANGUAGE"
-    send "wait-dialog main 30000" "click 2"
+    send "wait-dialog main 30000" "click IDC_QUIT"
     snap exit-duplicate-name box
-    send "expect-box \"$conflict\" \"$(duplicate_name_text "$LANGUAGE" COM4 Serial10001 Serial10002)\" error none"
+    send "expect-box \"$conflict\" \"$(text "$LANGUAGE" duplicate_name_text COM4 Serial10001 Serial10002)\" error none"
     snap exit-shared-irq box
-    send "expect-box \"$conflict\" \"$(shared_irq_text "$LANGUAGE" 3 COM4 COM5)\" warning none"
+    send "expect-box \"$conflict\" \"$(text "$LANGUAGE" shared_irq_text 3 COM4 COM5)\" warning none"
     snap exit-duplicate-address box
-    send "expect-box \"$conflict\" \"$(duplicate_address_text "$LANGUAGE" 3e8 COM3 COM4)\" error none"
-    send "expect-box \"$(reminder_caption "$LANGUAGE")\" \"$(reminder_text "$LANGUAGE" "IRQ3, IRQ4, IRQ5")\" information none" \
+    send "expect-box \"$conflict\" \"$(text "$LANGUAGE" duplicate_address_text 3e8 COM3 COM4)\" error none"
+    send "expect-box \"$(text "$LANGUAGE" reminder_caption)\" \"$(text "$LANGUAGE" reminder_text "IRQ3, IRQ4, IRQ5")\" information none" \
         "no-box 300" "expect-exit 0"
     session_end
 }

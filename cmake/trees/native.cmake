@@ -47,7 +47,8 @@ if(CARDINST_FUZZER_EXE)
     add_test(NAME fuzz.corpus
              COMMAND bash ${PROJECT_SOURCE_DIR}/tests/fuzz/run.sh --fresh ${CARDINST_FUZZER_EXE}
                      ${CMAKE_CURRENT_BINARY_DIR}/fuzz -max_total_time=45)
-    set_tests_properties(fuzz.corpus PROPERTIES LABELS fuzz TIMEOUT 120)
+    # Long: it starts early, beside the Wine stories.
+    set_tests_properties(fuzz.corpus PROPERTIES LABELS fuzz TIMEOUT 120 COST 500)
 endif()
 
 # Binary checks and end-to-end stories of the Windows builds.

@@ -50,8 +50,8 @@ endif()
 
 # The test driver that operates the program under Wine, where only the
 # 64-bit build runs.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${PROJECT_SOURCE_DIR}/tests/wine/driver.cpp)
-    add_executable(cardinst-driver tests/wine/driver.cpp)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${PROJECT_SOURCE_DIR}/tools/wine/driver.cpp)
+    add_executable(cardinst-driver tools/wine/driver.cpp)
     target_include_directories(cardinst-driver PRIVATE src src/resources)
     target_compile_options(cardinst-driver PRIVATE ${CARDINST_WARNINGS})
     target_link_options(cardinst-driver PRIVATE -static -static-libgcc -static-libstdc++)

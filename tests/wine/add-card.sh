@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Adding a 4SX510 on an empty configuration: Add..., choose the model,
 # accept the proposed properties (COM3, IRQ 10 everywhere, the first strap
 # position). The card is listed, its four port keys and PermitShare are in
@@ -7,7 +7,7 @@
 # user to reserve IRQ10. In English and in French.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story add-card
@@ -16,46 +16,35 @@ for lang in en fr; do
     use_language "$lang"
     delete_ports_root
     ensure_ports_root
-    if [[ $lang == en ]]; then
-        models_caption='Card model selection'
-        props_caption='Card properties'
-        test_caption='Card test'
-        test_text='You just added this card. You must restart Windows before you can test it.'
-    else
-        models_caption='Propriétés de la carte'
-        props_caption='Propriétés de la carte'
-        test_caption="Test d'une carte"
-        test_text="Vous venez d'ajouter cette carte. Vous devez redémarrer Windows avant de pouvoir la tester."
-    fi
     {
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006
-click 1001
+expect-list IDC_CARDLIST
+click IDC_ADD
 wait-dialog models
-expect-caption "$models_caption"
-expect-list 1000 "MPB510-8" "MPB510-4" "8SX510" "4SX510" "2SX510" "Linx700" "DuoLinx" "4SX-MORAV" "2SX-MORAV" "2SX-BTL"
-select 1000 3
-click 1003
+expect-caption "$(text "$lang" models_caption)"
+expect-list IDC_MODELLIST "MPB510-8" "MPB510-4" "8SX510" "4SX510" "2SX510" "Linx700" "DuoLinx" "4SX-MORAV" "2SX-MORAV" "2SX-BTL"
+select IDC_MODELLIST 3
+click IDC_NEXT
 wait-dialog rs
-expect-caption "$props_caption"
-expect-text 1008 "3"
-expect-combo 1010 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1011 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1012 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1013 "10" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1009 "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:2-3, 280/288/290/298H"
-click 1014
+expect-caption "$(text "$lang" props_caption)"
+expect-text IDC_FIRSTCOM "3"
+expect-combo IDC_IRQ1 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ2 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ3 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ4 "10" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_ADDRESS "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:1-2, 3F8/2F8/3E8/2E8H" "ST1:2-3, 280/288/290/298H"
+click IDC_PROP_ADD
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
-select 1006 0
-click 1002
-expect-box "$test_caption" "$test_text" error none
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+select IDC_CARDLIST 0
+click IDC_TEST
+expect-box "$(text "$lang" card_test)" "$(text "$lang" just_added)" error none
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
-click 2
-expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" IRQ10)" information none
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+click IDC_QUIT
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ10)" information none
 no-box 500
 expect-exit 0
 SCRIPT

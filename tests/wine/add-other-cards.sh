@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Adding one card of each properties dialog in a row: a 2-port jumper-strap
 # card (after refused COM numbers), a switch-selected Linx700 on the second
 # switch position, and an 8-port MPB510-8 at a typed base address (after
@@ -8,7 +8,7 @@
 # conflict and names the four IRQs in use.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story add-other-cards
@@ -21,99 +21,99 @@ base_text='The base address that you typed in is invalid for this model. Check i
     cat <<'SCRIPT'
 wait-dialog main
 # The model dialog: Next>> without a model does nothing; Escape cancels.
-click 1001
+click IDC_ADD
 wait-dialog models
-expect-list 1000 "MPB510-8" "MPB510-4" "8SX510" "4SX510" "2SX510" "Linx700" "DuoLinx" "4SX-MORAV" "2SX-MORAV" "2SX-BTL"
-click 1003
+expect-list IDC_MODELLIST "MPB510-8" "MPB510-4" "8SX510" "4SX510" "2SX510" "Linx700" "DuoLinx" "4SX-MORAV" "2SX-MORAV" "2SX-BTL"
+click IDC_NEXT
 no-box 300
 wait-dialog models
 key esc
 wait-dialog main
-expect-list 1006
+expect-list IDC_CARDLIST
 
 # 2SX510: IRQ 4 and 3 proposed, ports 3 and 4 disabled.
-click 1001
+click IDC_ADD
 wait-dialog models
-select 1000 4
-click 1003
+select IDC_MODELLIST 4
+click IDC_NEXT
 wait-dialog rs
-expect-text 1008 "3"
-expect-combo 1010 "4" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1011 "3" "3" "4" "5" "7" "9" "10" "11" "15"
-expect-combo 1012 ""
-expect-combo 1013 ""
-expect-enabled 1012 0
-expect-enabled 1013 0
-expect-combo 1009 "ST1:1-2, 3F8/2F8H" "ST1:1-2, 3F8/2F8H" "ST1:2-3, 3E8/2E8H"
+expect-text IDC_FIRSTCOM "3"
+expect-combo IDC_IRQ1 "4" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ2 "3" "3" "4" "5" "7" "9" "10" "11" "15"
+expect-combo IDC_IRQ3 ""
+expect-combo IDC_IRQ4 ""
+expect-enabled IDC_IRQ3 0
+expect-enabled IDC_IRQ4 0
+expect-combo IDC_ADDRESS "ST1:1-2, 3F8/2F8H" "ST1:1-2, 3F8/2F8H" "ST1:2-3, 3E8/2E8H"
 # Escape does nothing in this dialog.
 key esc
 no-box 300
 wait-dialog rs
-settext 1008 "0"
-click 1014
+settext IDC_FIRSTCOM "0"
+click IDC_PROP_ADD
 SCRIPT
     printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
-    printf 'wait-dialog rs\nsettext 1008 "256"\nclick 1014\n'
+    printf 'wait-dialog rs\nsettext IDC_FIRSTCOM "256"\nclick IDC_PROP_ADD\n'
     printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
-    printf 'wait-dialog rs\nsettext 1008 ""\nclick 1014\n'
+    printf 'wait-dialog rs\nsettext IDC_FIRSTCOM ""\nclick IDC_PROP_ADD\n'
     printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
     cat <<'SCRIPT'
 wait-dialog rs
-settext 1008 "5"
+settext IDC_FIRSTCOM "5"
 # Enter presses Add.
 key enter
 wait-dialog main
-expect-list 1006 "COM5: 2SX510, base 3f8H, IRQ4"
+expect-list IDC_CARDLIST "COM5: 2SX510, base 3f8H, IRQ4"
 
 # Linx700: "4+3" proposed; IRQ 10 on the second switch position.
-click 1001
+click IDC_ADD
 wait-dialog models
-select 1000 5
-click 1003
+select IDC_MODELLIST 5
+click IDC_NEXT
 wait-dialog linx
-expect-combo 1010 "4+3" "4+3" "9" "10" "11" "12"
-expect-combo 1009 "SW1-1:OFF, 3F8/2F8H" "SW1-1:OFF, 3F8/2F8H" "SW1-1:ON,  3E8/2E8H"
-select 1010 2
-select 1009 1
-click 1014
+expect-combo IDC_IRQ1 "4+3" "4+3" "9" "10" "11" "12"
+expect-combo IDC_ADDRESS "SW1-1:OFF, 3F8/2F8H" "SW1-1:OFF, 3F8/2F8H" "SW1-1:ON,  3E8/2E8H"
+select IDC_IRQ1 2
+select IDC_ADDRESS 1
+click IDC_PROP_ADD
 wait-dialog main
-expect-list 1006 "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4"
+expect-list IDC_CARDLIST "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4"
 
 # MPB510-8: first free run of eight COM numbers from 3 is COM7; Escape
 # cancels this dialog.
-click 1001
+click IDC_ADD
 wait-dialog models
-select 1000 0
-click 1003
+select IDC_MODELLIST 0
+click IDC_NEXT
 wait-dialog mpb
-expect-text 1008 "7"
-expect-text 1009 "280"
+expect-text IDC_FIRSTCOM "7"
+expect-text IDC_ADDRESS "280"
 key esc
 wait-dialog main
-expect-list 1006 "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4"
-click 1001
+expect-list IDC_CARDLIST "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4"
+click IDC_ADD
 wait-dialog models
-select 1000 0
-click 1003
+select IDC_MODELLIST 0
+click IDC_NEXT
 wait-dialog mpb
-expect-combo 1010 "10" "3" "4" "5" "6" "7" "9" "10" "11" "12" "15"
-select 1010 3
-settext 1009 "2A0"
-click 1014
+expect-combo IDC_IRQ1 "10" "3" "4" "5" "6" "7" "9" "10" "11" "12" "15"
+select IDC_IRQ1 3
+settext IDC_ADDRESS "2A0"
+click IDC_PROP_ADD
 SCRIPT
     printf 'expect-box "Configuration error" "%s" error none\n' "$base_text"
-    printf 'wait-dialog mpb\nsettext 1009 "000280"\nclick 1014\n'
+    printf 'wait-dialog mpb\nsettext IDC_ADDRESS "000280"\nclick IDC_PROP_ADD\n'
     printf 'expect-box "Configuration error" "%s" error none\n' "$base_text"
     cat <<'SCRIPT'
 wait-dialog mpb
-settext 1009 "1c0H"
-click 1014
+settext IDC_ADDRESS "1c0H"
+click IDC_PROP_ADD
 wait-dialog main
-expect-list 1006 "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"
-click 2
+expect-list IDC_CARDLIST "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"
+click IDC_QUIT
 SCRIPT
     printf 'expect-box "%s" "%s" information none\n' \
-        "$(reminder_caption en)" "$(reminder_text en "IRQ3, IRQ4, IRQ6, IRQ10")"
+        "$(text en reminder_caption)" "$(text en reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")"
     printf 'no-box 500\nexpect-exit 0\n'
 } | drive_script add-en
 
@@ -157,33 +157,33 @@ base_fr="L'adresse de base que vous avez tapée est invalide pour ce type de car
     start_line
     cat <<'SCRIPT'
 wait-dialog main
-click 1001
+click IDC_ADD
 wait-dialog models
-select 1000 3
-click 1003
+select IDC_MODELLIST 3
+click IDC_NEXT
 wait-dialog rs
 expect-caption "Propriétés de la carte"
-settext 1008 "0"
-click 1014
+settext IDC_FIRSTCOM "0"
+click IDC_PROP_ADD
 SCRIPT
     printf 'expect-box "Erreur de configuration" "%s" error none\n' "$com_fr"
     cat <<'SCRIPT'
 wait-dialog rs
-click 1015
+click IDC_PROP_CANCEL
 wait-dialog main
-click 1001
+click IDC_ADD
 wait-dialog models
-select 1000 1
-click 1003
+select IDC_MODELLIST 1
+click IDC_NEXT
 wait-dialog mpb
-settext 1009 "zz"
-click 1014
+settext IDC_ADDRESS "zz"
+click IDC_PROP_ADD
 SCRIPT
     printf 'expect-box "Erreur de configuration" "%s" error none\n' "$base_fr"
-    printf 'wait-dialog mpb\nclose\nwait-dialog main\nexpect-list 1006 %s\nclick 2\n' \
+    printf 'wait-dialog mpb\nclose\nwait-dialog main\nexpect-list IDC_CARDLIST %s\nclick IDC_QUIT\n' \
         '"COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"'
     printf 'expect-box "%s" "%s" information none\n' \
-        "$(reminder_caption fr)" "$(reminder_text fr "IRQ3, IRQ4, IRQ6, IRQ10")"
+        "$(text fr reminder_caption)" "$(text fr reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")"
     printf 'no-box 500\nexpect-exit 0\n'
 } | drive_script refusals-fr
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Texts longer than their areas, from port keys with overlong DosDevices
 # and Model values: the card line is cut to 99 characters, the test
 # results to 4999 and each conflict message to 199, exactly where the
@@ -7,7 +7,7 @@
 # formats and the seeded values, then cut. In English and in French.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 # A name of exactly length characters: the prefix, then a run of letters
@@ -57,35 +57,27 @@ line=$(printf '%s: %s, base %xH, IRQ%d' "$first" "$model" 0x100 5 | cut_at 99)
 
 for lang in en fr; do
     use_language "$lang"
-    conflict=$(conflict_caption "$lang")
-    if [[ $lang == en ]]; then
-        caption='Tests results'
-        missing='Error: port not installed'
-    else
-        caption='Résultat des tests'
-        missing='Erreur: Port non installé'
-    fi
-    results=''
-    for name in "${names[@]}"; do
-        results+="$name: $missing"$'\n'
-    done
-    results=$(printf '%s' "$results" | cut_at 4999)
+    conflict=$(text "$lang" conflict_caption)
+    results=$(for name in "${names[@]}"; do
+        text "$lang" not_installed "$name"
+        echo
+    done | cut_at 4999)
     results=${results//$'\n'/\\n}
-    name_text=$(duplicate_name_text "$lang" "$shared" Serial10001 Serial10099 | cut_at 199)
-    address_text=$(duplicate_address_text "$lang" 108 "$shared" "$shared" | cut_at 199)
+    name_text=$(text "$lang" duplicate_name_text "$shared" Serial10001 Serial10099 | cut_at 199)
+    address_text=$(text "$lang" duplicate_address_text 108 "$shared" "$shared" | cut_at 199)
     {
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "$line"
-select 1006 0
-click 1002
-expect-box "$caption" "$results" none none
+expect-list IDC_CARDLIST "$line"
+select IDC_CARDLIST 0
+click IDC_TEST
+expect-box "$(text "$lang" results_caption)" "$results" none none
 wait-dialog main
-click 2
+click IDC_QUIT
 expect-box "$conflict" "$name_text" error none
 expect-box "$conflict" "$address_text" error none
-expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ5, IRQ7")" information none
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ5, IRQ7")" information none
 no-box 500
 expect-exit 0
 SCRIPT

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # The driver itself: an expectation that does not hold, a box that never
 # comes and a program that does not end must each fail the script, with a
 # message naming the line, within the time limit.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 
 begin_story driver-selfcheck
 ensure_ports_root
@@ -14,7 +14,7 @@ ensure_ports_root
 must_fail() {
     local label=$1 line=$2 status=0
     cat >"$STORY_DIR/$label.script"
-    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" wine "$CARDINST_DRIVER" \
+    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" \
         <"$STORY_DIR/$label.script" >"$STORY_DIR/$label.out" 2>&1 || status=$?
     tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
     sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
@@ -29,7 +29,7 @@ must_fail() {
 } | must_fail wrong-caption 3
 {
     start_line
-    printf 'wait-dialog main\nexpect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"\n'
+    printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n'
 } | must_fail wrong-list 3
 {
     start_line
@@ -42,6 +42,6 @@ must_fail() {
 # After those failures the program still starts and quits as usual.
 {
     start_line
-    printf 'wait-dialog main\nclick 2\nexpect-exit 0\n'
+    printf 'wait-dialog main\nclick IDC_QUIT\nexpect-exit 0\n'
 } | drive_script quit
 log "PASS"

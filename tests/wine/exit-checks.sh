@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Quitting with two conflicting cards: every conflict is shown, one box at
 # a time, names first, then interrupts shared between the cards (each port
 # of one with each port of the other), then addresses, and last the
@@ -9,7 +9,7 @@
 # In English and in French.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story exit-checks
@@ -23,25 +23,25 @@ ports_table >"$STORY_DIR/ports-before.txt"
 
 for lang in en fr; do
     use_language "$lang"
-    conflict=$(conflict_caption "$lang")
+    conflict=$(text "$lang" conflict_caption)
     {
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ5" "COM4: 2SX-BTL, base 3e8H, IRQ5"
-select 1006 0
-click 2
+expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ5" "COM4: 2SX-BTL, base 3e8H, IRQ5"
+select IDC_CARDLIST 0
+click IDC_QUIT
 wait-box
-post 3
-post 1001
-post 2
-expect-box "$conflict" "$(duplicate_name_text "$lang" COM4 Serial10001 Serial10002)" error none
-expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM3 COM4)" warning none
-expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM3 COM5)" warning none
-expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM4 COM4)" warning none
-expect-box "$conflict" "$(shared_irq_text "$lang" 5 COM4 COM5)" warning none
-expect-box "$conflict" "$(duplicate_address_text "$lang" 3f8 COM3 COM5)" error none
-expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" IRQ5)" information none
+post IDC_REMOVE
+post IDC_ADD
+post IDC_QUIT
+expect-box "$conflict" "$(text "$lang" duplicate_name_text COM4 Serial10001 Serial10002)" error none
+expect-box "$conflict" "$(text "$lang" shared_irq_text 5 COM3 COM4)" warning none
+expect-box "$conflict" "$(text "$lang" shared_irq_text 5 COM3 COM5)" warning none
+expect-box "$conflict" "$(text "$lang" shared_irq_text 5 COM4 COM4)" warning none
+expect-box "$conflict" "$(text "$lang" shared_irq_text 5 COM4 COM5)" warning none
+expect-box "$conflict" "$(text "$lang" duplicate_address_text 3f8 COM3 COM5)" error none
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ5)" information none
 no-box 500
 expect-exit 0
 SCRIPT

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Cards configured earlier are listed one line per card, sorted as text
 # (COM10 before COM3); a port without a model is not listed but still takes
 # part in the exit checks, which Quit runs: one address shared by two cards,
@@ -7,7 +7,7 @@
 # the main window used by the README (left in the story's folder).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story list-cards
@@ -28,8 +28,8 @@ for lang in en fr; do
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-caption "$(main_caption "$lang")"
-expect-list 1006 "COM10: 2SX-BTL, base 3e8H, IRQ4" "COM3: 4SX510, base 3f8H, IRQ10"
+expect-caption "$(text "$lang" main_caption)"
+expect-list IDC_CARDLIST "COM10: 2SX-BTL, base 3e8H, IRQ4" "COM3: 4SX510, base 3f8H, IRQ10"
 rect
 SCRIPT
     } >"$STORY_DIR/show-$lang.script"
@@ -51,8 +51,8 @@ SCRIPT
     screenshot "$STORY_DIR/main-window-$lang.png" "$rect"
     cat >&5 <<SCRIPT
 key esc
-expect-box "$(conflict_caption "$lang")" "$(duplicate_address_text "$lang" 3e8 COM5 COM10)" error none
-expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ3, IRQ4, IRQ10, IRQ11")" information none
+expect-box "$(text "$lang" conflict_caption)" "$(text "$lang" duplicate_address_text 3e8 COM5 COM10)" error none
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ3, IRQ4, IRQ10, IRQ11")" information none
 no-box 500
 expect-exit 0
 SCRIPT

@@ -1,38 +1,31 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # An administrator starts the program on a machine where no serial card is
 # configured yet: the main window shows an empty list, and Quit ends the
 # program with exit code 0 without any message.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
+. "$here/texts.sh"
 
 begin_story list-empty
 ensure_ports_root
 
 for lang in en fr; do
     use_language "$lang"
-    if [[ $lang == en ]]; then
-        caption='TORVIN serial cards setup for Windows NT version 1.3'
-        label='The following serial cards are already installed:'
-    else
-        caption='Installation des cartes série passives TORVIN version 1.3.NT'
-        label='Les cartes série suivantes sont déjà installées :'
-    fi
     {
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-caption "$caption"
-expect-text 65535 "$label"
-expect-list 1006
-focus
+expect-caption "$(text "$lang" main_caption)"
+expect-text IDC_STATIC "$(text "$lang" cards_label)"
+expect-list IDC_CARDLIST
+expect-focus IDC_ADD
 no-box 500
-click 2
+click IDC_QUIT
 expect-exit 0
 SCRIPT
     } | drive_script "quit-$lang"
-    expect_line "quit-$lang" 'focus 1001'
 done
 
 # Nothing was written: the ports root is still there and still empty.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Port keys that cannot be loaded are skipped: one without its DosDevices
 # value is reported in a warning box that has no owner window (the main
 # window is still being created), one whose Interrupt is text is skipped
@@ -7,7 +7,7 @@
 # the broken keys as they were. In English and in French.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story load-errors
@@ -36,20 +36,14 @@ grep -q '^Serial10002 Interrupt REG_SZ 5$' "$STORY_DIR/ports-before.txt" ||
 
 for lang in en fr; do
     use_language "$lang"
-    if [[ $lang == en ]]; then
-        caption='Internal error'
-        text='Error reading mandatory value DosDevices from Serial10001: {sys:2}'
-    else
-        caption='Erreur interne'
-        text="La valeur DosDevices est obligatoire, mais elle n'a pas été lue dans Serial10001: {sys:2}"
-    fi
     {
         start_line
-        printf 'expect-box "%s" "%s" warning none\n' "$caption" "$text"
+        printf 'expect-box "%s" "%s" warning none\n' "$(text "$lang" internal_error)" \
+            "$(text "$lang" mandatory_value DosDevices Serial10001 '{sys:2}')"
         printf 'no-box 500\nwait-dialog main\n'
-        printf 'expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ4"\nclick 2\n'
+        printf 'expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"\nclick IDC_QUIT\n'
         printf 'expect-box "%s" "%s" information none\n' \
-            "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ3, IRQ4")"
+            "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ3, IRQ4")"
         printf 'no-box 500\nexpect-exit 0\n'
     } | drive_script "load-$lang"
 done

@@ -1,24 +1,23 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # The serial driver's ports root is missing: the program reports that it
 # cannot open it, in a warning box with no owner window (the main window is
 # still being created), and ends with exit code 0 without showing its list.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
+. "$here/texts.sh"
 
 begin_story missing-root
 delete_ports_root
 
 for lang in en fr; do
     use_language "$lang"
-    caption='Internal error'
-    [[ $lang == en ]] || caption='Erreur interne'
     {
         start_line
         cat <<SCRIPT
 systext 2
-expect-box "$caption" "listCards/OpenKey: {sys:2}" warning none
+expect-box "$(text "$lang" internal_error)" "listCards/OpenKey: {sys:2}" warning none
 boxes-until-exit
 SCRIPT
     } | drive_script "open-$lang"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Escape, Alt+F4 and the caption's close box end the program like Quit:
 # at once on an empty configuration; after the exit checks when cards are
 # configured (one 4SX510 on IRQ 10: the reminder to reserve IRQ10 only).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story quit-keys
@@ -23,7 +23,7 @@ quit_command() {
 for way in esc altf4 closebox; do
     {
         start_line
-        printf 'wait-dialog main\nexpect-list 1006\n'
+        printf 'wait-dialog main\nexpect-list IDC_CARDLIST\n'
         quit_command "$way"
         printf 'no-box 500\nexpect-exit 0\n'
     } | drive_script "empty-$way"
@@ -41,10 +41,10 @@ for lang in en fr; do
     for way in esc altf4 closebox; do
         {
             start_line
-            printf 'wait-dialog main\nexpect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"\n'
+            printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n'
             quit_command "$way"
             printf 'expect-box "%s" "%s" information none\n' \
-                "$(reminder_caption "$lang")" "$(reminder_text "$lang" IRQ10)"
+                "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ10)"
             printf 'no-box 500\nexpect-exit 0\n'
         } | drive_script "card-$lang-$way"
     done

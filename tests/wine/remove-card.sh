@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Removing cards: Remove without a selection asks for one; removing the
 # selected two-port card deletes its two port keys at once and leaves the
 # other card's keys; removing the last card empties the list and the
@@ -7,7 +7,7 @@
 # removed as well as one configured before.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story remove-card
@@ -26,17 +26,17 @@ for lang in en fr; do
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
-click 3
-expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
-click 1002
-expect-box "$(no_selection_caption "$lang")" "$(no_selection_text "$lang")" error none
+expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
+click IDC_REMOVE
+expect-box "$(text "$lang" no_selection_caption)" "$(text "$lang" no_selection_text)" error none
+click IDC_TEST
+expect-box "$(text "$lang" no_selection_caption)" "$(text "$lang" no_selection_text)" error none
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
+expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
 close
 SCRIPT
         printf 'expect-box "%s" "%s" information none\n' \
-            "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ5, IRQ10")"
+            "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ5, IRQ10")"
         printf 'expect-exit 0\n'
     } | drive_script "no-selection-$lang"
 done
@@ -46,15 +46,15 @@ use_language en
     start_line
     cat <<'SCRIPT'
 wait-dialog main
-select 1006 0
-click 3
+select IDC_CARDLIST 0
+click IDC_REMOVE
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
 no-box 500
-click 2
+click IDC_QUIT
 SCRIPT
     printf 'expect-box "%s" "%s" information none\n' \
-        "$(reminder_caption en)" "$(reminder_text en IRQ10)"
+        "$(text en reminder_caption)" "$(text en reminder_text IRQ10)"
     printf 'expect-exit 0\n'
 } | drive_script remove-first
 
@@ -70,12 +70,12 @@ KEYS
     start_line
     cat <<'SCRIPT'
 wait-dialog main
-expect-list 1006 "COM3: 4SX510, base 3f8H, IRQ10"
-select 1006 0
-click 3
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+select IDC_CARDLIST 0
+click IDC_REMOVE
 wait-dialog main
-expect-list 1006
-click 2
+expect-list IDC_CARDLIST
+click IDC_QUIT
 no-box 500
 expect-exit 0
 SCRIPT
@@ -90,20 +90,20 @@ expect_table ports-left "$STORY_DIR/ports-left.txt" </dev/null
     start_line
     cat <<'SCRIPT'
 wait-dialog main
-click 1001
+click IDC_ADD
 wait-dialog models
-select 1000 4
-click 1003
+select IDC_MODELLIST 4
+click IDC_NEXT
 wait-dialog rs
-expect-text 1008 "3"
-click 1014
+expect-text IDC_FIRSTCOM "3"
+click IDC_PROP_ADD
 wait-dialog main
-expect-list 1006 "COM3: 2SX510, base 3f8H, IRQ4"
-select 1006 0
-click 3
+expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"
+select IDC_CARDLIST 0
+click IDC_REMOVE
 wait-dialog main
-expect-list 1006
-click 2
+expect-list IDC_CARDLIST
+click IDC_QUIT
 no-box 500
 expect-exit 0
 SCRIPT

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # scripts/screenshots.sh on a few screens, into the build tree: the main
 # window with cards in English, the free-address properties dialog and a
 # refused entry's box in French. It writes those three files and no other,
@@ -7,7 +7,7 @@
 # no metadata chunk (no date, no path).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 
 [[ -n ${CARDINST_WORK:-} ]] || die "CARDINST_WORK must be set"
 out="$CARDINST_WORK/screens"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Ends a run of the end-to-end suite: removes the template prefix, which
 # setup.sh makes anew for each run. The locales are kept for the next run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 
 [[ -n ${CARDINST_WORK:-} ]] || die "CARDINST_WORK must be set"
 if [[ -d $CARDINST_WORK/template ]]; then

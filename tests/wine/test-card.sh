@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR
+# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
 # Testing cards configured earlier, through virtual serial lines: a port
 # with a loopback connector, a port with none, and ports the system does not
 # know. Each port of the selected card gets one result line, in one box
 # without icon or owner. In English and in French.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/../../tools/wine/lib.sh"
 . "$here/texts.sh"
 
 begin_story test-card
@@ -21,30 +21,24 @@ serial_line 11 open
 
 for lang in en fr; do
     use_language "$lang"
-    if [[ $lang == en ]]; then
-        caption='Tests results'
-        card1='COM10: OK (send and receive)\nCOM11: OK (send) (no loopback connector found)\n'
-        card2='COM12: Error: port not installed\nCOM13: Error: port not installed\n'
-    else
-        caption='Résultat des tests'
-        card1='COM10: Emission et réception OK\nCOM11: Emission OK (connecteur de test absent)\n'
-        card2='COM12: Erreur: Port non installé\nCOM13: Erreur: Port non installé\n'
-    fi
+    caption=$(text "$lang" results_caption)
+    card1="$(text "$lang" test_ok COM10)\\n$(text "$lang" test_no_loopback COM11)\\n"
+    card2="$(text "$lang" not_installed COM12)\\n$(text "$lang" not_installed COM13)\\n"
     {
         start_line
         cat <<SCRIPT
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
-select 1006 0
-click 1002
+expect-list IDC_CARDLIST "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
+select IDC_CARDLIST 0
+click IDC_TEST
 expect-box "$caption" "$card1" none none
 wait-dialog main
-expect-list 1006 "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
-select 1006 1
-click 1002
+expect-list IDC_CARDLIST "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
+select IDC_CARDLIST 1
+click IDC_TEST
 expect-box "$caption" "$card2" none none
 key esc
-expect-box "$(reminder_caption "$lang")" "$(reminder_text "$lang" "IRQ3, IRQ4, IRQ5, IRQ7")" information none
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ3, IRQ4, IRQ5, IRQ7")" information none
 no-box 500
 expect-exit 0
 SCRIPT

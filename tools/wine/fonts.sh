@@ -3,9 +3,9 @@
 # caption buttons (minimise, maximise, close) with it; a prefix made by
 # wineboot on Debian lacks it, and the buttons then show the letters 0, 1
 # and r instead.
-#   tests/wine/fonts.sh <prefix>
+#   tools/wine/fonts.sh <prefix>
 set -euo pipefail
-prefix=${1:?usage: tests/wine/fonts.sh <prefix>}
+prefix=${1:?usage: tools/wine/fonts.sh <prefix>}
 
 # Wine's own fonts come with its packages (fonts-wine on Debian); a Wine
 # built from source keeps them in its share folder.

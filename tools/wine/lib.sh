@@ -1,18 +1,27 @@
 # shellcheck shell=bash
-# Helpers for the end-to-end stories of cardinst under Wine; sourced.
+# Helpers for running cardinst under Wine, shared by the end-to-end stories
+# (tests/wine), scripts/run.sh, scripts/screenshots.sh and bench/run.sh;
+# sourced.
 #
-# Environment (set by CTest, see CMakeLists.txt in this folder):
-#   CARDINST_EXE     the 64-bit cardinst.exe under test
+# Environment (set by CTest, see tests/wine/CMakeLists.txt):
+#   CARDINST_EXE     the cardinst.exe under test, 64-bit or 32-bit
+#   CARDINST_ARCH    x64 or x86: which of the two it is
 #   CARDINST_DRIVER  the 64-bit cardinst-driver.exe
 #   CARDINST_WORK    the suite's work folder in the build tree; setup.sh puts
 #                    the private locales and the template prefix there
-# Everything a story makes stays in $CARDINST_WORK/<story>; it never uses
-# ~/.wine. A story stops what it started (Xvfb, socat, its wineserver) on exit.
+# Everything a story makes stays in $CARDINST_WORK/<story> (x86/<story> for
+# the 32-bit program); it never uses ~/.wine. A story stops what it started (Xvfb, socat, its wineserver) on exit.
 
 set -euo pipefail
 
 readonly PORTS_ROOT='HKLM\SYSTEM\CurrentControlSet\Services\Serial\Parameters'
 readonly SERIAL_KEY='HKLM\SYSTEM\CurrentControlSet\Services\Serial'
+
+# The 64-bit loader, for the driver and Wine's own programs: with 32-bit
+# Wine installed, the wine wrapper would start the 32-bit loader first (an
+# emulated one on some machines) only for it to hand over to this one.
+WINE64=/usr/lib/wine/wine64
+[[ -x $WINE64 ]] || WINE64=wine
 
 # Time limits, in seconds, of the slow steps.
 readonly XVFB_WAIT=10
@@ -107,7 +116,7 @@ winpath() {
 }
 
 wine_cmd() {
-    limited "$WINE_WAIT" env "${WINE_LOCALE[@]}" wine "$@"
+    limited "$WINE_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$@"
 }
 
 # Begins a story: a fresh folder, a display, and a copy of the template
@@ -118,6 +127,7 @@ begin_story() {
         die "CARDINST_WORK, CARDINST_EXE and CARDINST_DRIVER must be set"
     [[ -d $CARDINST_WORK/template/drive_c ]] || die "no template prefix: run setup.sh first"
     STORY_DIR="$CARDINST_WORK/$name"
+    [[ ${CARDINST_ARCH:-x64} == x64 ]] || STORY_DIR="$CARDINST_WORK/$CARDINST_ARCH/$name"
     rm -rf "$STORY_DIR"
     mkdir -p "$STORY_DIR"
     trap cleanup EXIT
@@ -159,7 +169,7 @@ drive() {
     local label=$1 status=0
     log "driver: $label"
     sed 's/^/  > /' "$STORY_DIR/$label.script" 2>/dev/null >&2 || true
-    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" wine "$CARDINST_DRIVER" >"$STORY_DIR/$label.out" 2>&1 || status=$?
+    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" >"$STORY_DIR/$label.out" 2>&1 || status=$?
     tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
     sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
     [[ $status -eq 0 ]] || die "driver script '$label' failed (status $status)"

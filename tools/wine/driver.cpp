@@ -9,41 +9,9 @@
 // blanks and the escapes \n, \t, \" and \\. In expected box texts, {sys:N}
 // stands for the system's text for error code N (trailing CR/LF removed).
 //
-// Commands (times in milliseconds, every wait has a limit). A command that
-// posts to the program returns at once; an expect- command that follows
-// reads again for up to 5 s until the program has caught up.
-//   start <exe>                  run the program (Windows path)
-//   wait-dialog <ids|alias> [ms] wait for a visible, enabled window of the
-//                                program holding all those controls (ids
-//                                joined by commas, or main, models, rs, linx,
-//                                mpb); it becomes the current dialog
-//   caption / expect-caption <t> the current dialog's caption
-//   list <id> / expect-list <id> <item>...       list box items
-//   combo <id> / expect-combo <id> <sel> <item>... combo box (selection
-//                                text first; "" when none is selected)
-//   text <id> / expect-text <id> <t>            a control's text
-//   enabled <id> / expect-enabled <id> <0|1>
-//   select <id> <index>          select a list or combo box line
-//   settext <id> <text>          set an edit control's text
-//   click <id>                   post the button's command to the dialog
-//   key <esc|enter|tab|altf4>    post the key to the focused control
-//   focus                        the id of the control with the focus
-//   close                        the caption's close box (SC_CLOSE)
-//   box [ms]                     wait for a message box, print it, press OK
-//   expect-box <caption> <text> [icon] [owner]  the same, and compare
-//   no-box [ms]                  no message box appears within that time
-//   boxes-until-exit [ms]        print and close every box until the
-//                                program ends, then print its exit code
-//   exit-code [ms] / expect-exit <code> [ms]
-//   rect                         the current dialog's screen rectangle
-//   activate                     make the current dialog the foreground
-//                                window, its caption drawn active
-//   box-rect [ms]                wait for a message box, make it the
-//                                foreground window and print its screen
-//                                rectangle; box or expect-box closes it
-//   dump                         caption, controls, texts and styles
-//   systext <code>               the system's text for an error code
-//   sleep <ms>
+// A control <id> is named as in the program's resource.h (IDC_ADD), IDOK,
+// IDCANCEL, IDC_STATIC (a label) or given by its number. kCommands, at the
+// end, lists the commands.
 #ifndef UNICODE
 #define UNICODE // the driver talks to the system in UTF-16 only
 #endif
@@ -61,9 +29,11 @@
 
 namespace {
 
+using Words = std::vector<std::string>;
+
 const DWORD kDefaultWait = 10000; // a window or box should appear by then
 const DWORD kPoll = 50;
-const UINT kSendWait = 5000; // limit of each message sent to the program
+const UINT kSendWait = 15000; // limit of each message sent to the program
 const int kMessageBoxIcon = 1088;
 const int kMessageBoxText = 0xFFFF;
 
@@ -140,8 +110,8 @@ void Say(const char *format, ...) {
 
 // ---------------------------------------------------------------- script
 
-std::vector<std::string> Split(const std::string &line) {
-    std::vector<std::string> words;
+Words Split(const std::string &line) {
+    Words words;
     size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
@@ -180,7 +150,7 @@ long Number(const std::string &word) {
     return value;
 }
 
-DWORD WaitArg(const std::vector<std::string> &w, size_t index, DWORD fallback) {
+DWORD WaitArg(const Words &w, size_t index, DWORD fallback) {
     return w.size() > index ? (DWORD)Number(w[index]) : fallback;
 }
 
@@ -221,24 +191,20 @@ HWND FindMessageBox() {
     return nullptr;
 }
 
-std::wstring TextOf(HWND hwnd) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendWait, &length))
-        Fail("WM_GETTEXTLENGTH not answered");
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, length + 1, (LPARAM)&text[0], SMTO_ABORTIFHUNG,
-                             kSendWait, &copied))
-        Fail("WM_GETTEXT not answered");
-    text.resize(copied);
-    return text;
-}
-
+// A message sent to the program, which may be slow to answer: under an
+// emulator on a busy machine it can stay away from its message loop for
+// seconds, which Wine would take for a hung program.
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendWait, &result))
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendWait, &result))
         Fail("message 0x%x not answered by the program", message);
     return (LRESULT)result;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(Send(hwnd, WM_GETTEXTLENGTH, 0, 0) + 1, L'\0');
+    text.resize(Send(hwnd, WM_GETTEXT, text.size(), (LPARAM)&text[0]));
+    return text;
 }
 
 void NeedDialog() {
@@ -246,14 +212,42 @@ void NeedDialog() {
         Fail("no current dialog (use wait-dialog)");
 }
 
+// The program's names of its controls and the dialog manager's, so that a
+// script says "click IDC_ADD" where the program's code does.
+struct NamedId {
+    const char *name;
+    int id;
+};
+#define NAMED(id)                                                                                  \
+    { #id, id }
+const NamedId kControlNames[] = {
+    NAMED(IDOK),           NAMED(IDCANCEL),        NAMED(IDC_QUIT),
+    NAMED(IDC_REMOVE),     NAMED(IDC_ADD),         NAMED(IDC_TEST),
+    NAMED(IDC_CARDLIST),   NAMED(IDC_MODELLIST),   NAMED(IDC_NEXT),
+    NAMED(IDC_FIRSTCOM),   NAMED(IDC_ADDRESS),     NAMED(IDC_IRQ1),
+    NAMED(IDC_IRQ2),       NAMED(IDC_IRQ3),        NAMED(IDC_IRQ4),
+    NAMED(IDC_PROP_ADD),   NAMED(IDC_PROP_CANCEL), NAMED(IDC_MPB_CANCEL),
+    {"IDC_STATIC", 0xFFFF}}; // the labels' -1
+#undef NAMED
+
+// A control's id, from its name or its number.
+int ControlId(const std::string &word) {
+    for (const NamedId &named : kControlNames)
+        if (word == named.name)
+            return named.id;
+    return (int)Number(word);
+}
+
 HWND Control(const std::string &id) {
     NeedDialog();
-    HWND hwnd = GetDlgItem(current, (int)Number(id));
+    HWND hwnd = GetDlgItem(current, ControlId(id));
     if (!hwnd)
         Fail("the dialog has no control %s", id.c_str());
     return hwnd;
 }
 
+// The controls that wait-dialog looks for: ids joined by commas, or the
+// alias of one of the program's dialogs.
 std::vector<int> DialogIds(const std::string &which) {
     if (which == "main")
         return {IDC_ADD, IDC_CARDLIST, IDC_TEST, IDC_REMOVE, IDC_QUIT};
@@ -271,7 +265,7 @@ std::vector<int> DialogIds(const std::string &which) {
         size_t comma = which.find(',', start);
         if (comma == std::string::npos)
             comma = which.size();
-        ids.push_back((int)Number(which.substr(start, comma - start)));
+        ids.push_back(ControlId(which.substr(start, comma - start)));
         start = comma + 1;
     }
     return ids;
@@ -426,7 +420,7 @@ std::string BoxIcon(HWND box) {
     return best;
 }
 
-struct Box {
+struct BoxText {
     HWND hwnd;
     std::string caption, text, icon, owner;
     bool mainEnabled;
@@ -442,8 +436,8 @@ std::string OwnerName(HWND owner) {
     return name;
 }
 
-Box ReadBox(HWND hwnd) {
-    Box box;
+BoxText ReadBox(HWND hwnd) {
+    BoxText box;
     box.hwnd = hwnd;
     box.caption = Utf8(TextOf(hwnd));
     box.text = Utf8(TextOf(GetDlgItem(hwnd, kMessageBoxText)));
@@ -466,13 +460,6 @@ void PressOk(HWND box) {
     PostMessageW(ok, BM_CLICK, 0, 0);
     if (!WaitFor(kDefaultWait, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
         Fail("the message box did not close after OK");
-}
-
-Box WaitBox(DWORD limit) {
-    HWND found = nullptr;
-    if (!WaitFor(limit, [&] { return (found = FindMessageBox()) != nullptr; }))
-        Fail("no message box appeared within %lu ms", (unsigned long)limit);
-    return ReadBox(found);
 }
 
 std::string SystemText(DWORD code) {
@@ -506,12 +493,11 @@ std::string Expand(const std::string &pattern) {
 
 // ---------------------------------------------------------------- lists
 
-std::vector<std::string> ListItems(HWND hwnd, UINT countMessage, UINT lengthMessage,
-                                   UINT textMessage) {
+Words ListItems(HWND hwnd, UINT countMessage, UINT lengthMessage, UINT textMessage) {
     LRESULT count = Send(hwnd, countMessage, 0, 0);
     if (count < 0)
         Fail("cannot count the items of the control");
-    std::vector<std::string> items;
+    Words items;
     for (LRESULT i = 0; i < count; i++) {
         LRESULT length = Send(hwnd, lengthMessage, i, 0);
         std::wstring text(length < 0 ? 1 : length + 1, L'\0');
@@ -523,7 +509,7 @@ std::vector<std::string> ListItems(HWND hwnd, UINT countMessage, UINT lengthMess
 }
 
 // The words from position first on, each quoted, each after a blank.
-std::string Joined(const std::vector<std::string> &items, size_t first) {
+std::string Joined(const Words &items, size_t first) {
     std::string out;
     for (size_t i = first; i < items.size(); i++)
         out += " " + Quote(items[i]);
@@ -546,7 +532,7 @@ void Observe(bool expect, const std::string &what, const std::string &expected, 
         Fail("%s: expected %s, got %s", what.c_str(), expected.c_str(), actual.c_str());
 }
 
-std::string ComboSelection(HWND combo, const std::vector<std::string> &items) {
+std::string ComboSelection(HWND combo, const Words &items) {
     LRESULT sel = Send(combo, CB_GETCURSEL, 0, 0);
     return sel >= 0 && (size_t)sel < items.size() ? items[sel] : std::string();
 }
@@ -580,12 +566,17 @@ void PostKey(HWND target, UINT vk, bool alt) {
 
 // ---------------------------------------------------------------- commands
 
-void Start(const std::string &exe) {
+// Whether a reading command is its expect- form, which also compares.
+bool Expecting(const Words &w) {
+    return w[0].compare(0, 7, "expect-") == 0;
+}
+
+void Start(const Words &w) {
     if (child.hProcess)
         Fail("the program was already started");
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    std::wstring commandLine = L"\"" + Wide(exe, CP_UTF8) + L"\"";
+    std::wstring commandLine = L"\"" + Wide(w[1], CP_UTF8) + L"\"";
     // Wine now and then refuses a start with ERROR_INTERNAL_ERROR while the
     // previous process of the prefix is still going away; a later try works.
     for (int attempt = 1;; attempt++) {
@@ -594,16 +585,14 @@ void Start(const std::string &exe) {
             break;
         DWORD error = GetLastError();
         if (error != ERROR_INTERNAL_ERROR || attempt == 3)
-            Fail("cannot start %s (error %lu)", exe.c_str(), error);
+            Fail("cannot start %s (error %lu)", w[1].c_str(), error);
         Sleep(500);
     }
     WaitForInputIdle(child.hProcess, kDefaultWait);
     Say("started pid=%lu", child.dwProcessId);
 }
 
-void WaitDialog(const std::vector<std::string> &w) {
-    if (w.size() < 2)
-        Fail("wait-dialog needs control ids");
+void WaitDialog(const Words &w) {
     std::vector<int> ids = DialogIds(w[1]);
     DWORD limit = WaitArg(w, 2, kDefaultWait);
     HWND found = nullptr;
@@ -617,16 +606,133 @@ void WaitDialog(const std::vector<std::string> &w) {
     Say("dialog %s caption=%s", w[1].c_str(), Quote(Utf8(TextOf(found))).c_str());
 }
 
+void Caption(const Words &w) {
+    NeedDialog();
+    Observe(Expecting(w), "caption", w.size() > 1 ? Quote(w[1]) : "",
+            [] { return Quote(Utf8(TextOf(current))); });
+}
+
+void List(const Words &w) {
+    HWND list = Control(w[1]);
+    Observe(Expecting(w), "list " + w[1], std::to_string(w.size() - 2) + Joined(w, 2), [&] {
+        Words items = ListItems(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+        return std::to_string(items.size()) + Joined(items, 0);
+    });
+}
+
+void Combo(const Words &w) {
+    HWND combo = Control(w[1]);
+    std::string expected = w.size() > 2 ? Quote(w[2]) + Joined(w, 3) : "";
+    Observe(Expecting(w), "combo " + w[1], expected, [&] {
+        Words items = ListItems(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+        return Quote(ComboSelection(combo, items)) + Joined(items, 0);
+    });
+}
+
+void Text(const Words &w) {
+    HWND control = Control(w[1]);
+    Observe(Expecting(w), "text " + w[1], w.size() > 2 ? Quote(w[2]) : "",
+            [&] { return Quote(Utf8(TextOf(control))); });
+}
+
+void Enabled(const Words &w) {
+    HWND control = Control(w[1]);
+    Observe(Expecting(w), "enabled " + w[1], w.size() > 2 ? w[2] : "",
+            [&] { return std::string(IsWindowEnabled(control) ? "1" : "0"); });
+}
+
+void Focus(const Words &w) {
+    NeedDialog();
+    Observe(Expecting(w), "focus", w.size() > 1 ? std::to_string(ControlId(w[1])) : "", [] {
+        HWND focus = FocusIn(current);
+        return std::to_string(focus ? GetDlgCtrlID(focus) : 0);
+    });
+}
+
+void Select(const Words &w) {
+    HWND hwnd = Control(w[1]);
+    wchar_t cls[64] = L"";
+    GetClassNameW(hwnd, cls, 64);
+    bool combo = _wcsicmp(cls, L"ComboBox") == 0;
+    long line = Number(w[2]);
+    if (Send(hwnd, combo ? CB_SETCURSEL : LB_SETCURSEL, line, 0) != line)
+        Fail("cannot select line %s of %s", w[2].c_str(), w[1].c_str());
+    Say("selected %s %s", w[1].c_str(), w[2].c_str());
+}
+
+void SetText(const Words &w) {
+    std::wstring text = Wide(w[2], CP_UTF8);
+    if (!Send(Control(w[1]), WM_SETTEXT, 0, (LPARAM)text.c_str()))
+        Fail("WM_SETTEXT refused by %s", w[1].c_str());
+    Say("settext %s %s", w[1].c_str(), Quote(w[2]).c_str());
+}
+
+// click waits until the dialog takes input, as a user would; post sends the
+// command whatever the dialog's state, as a stray message or another
+// program could.
+void Click(const Words &w) {
+    HWND button = Control(w[1]);
+    bool click = w[0] == "click";
+    if (click)
+        WaitReady();
+    PostMessageW(current, WM_COMMAND, MAKEWPARAM(ControlId(w[1]), BN_CLICKED), (LPARAM)button);
+    Say("%s %s", click ? "clicked" : "posted", w[1].c_str());
+}
+
+void Key(const Words &w) {
+    static const struct {
+        const char *name;
+        UINT vk;
+        bool alt;
+    } kKeys[] = {{"esc", VK_ESCAPE, false},
+                 {"enter", VK_RETURN, false},
+                 {"tab", VK_TAB, false},
+                 {"altf4", VK_F4, true}};
+    WaitReady();
+    HWND focus = nullptr;
+    if (!WaitFor(kDefaultWait, [&] { return (focus = FocusIn(current)) != nullptr; }))
+        Fail("the dialog does not get the keyboard focus");
+    for (const auto &key : kKeys) {
+        if (w[1] == key.name) {
+            PostKey(focus, key.vk, key.alt);
+            Say("key %s to control %d", w[1].c_str(), GetDlgCtrlID(focus));
+            return;
+        }
+    }
+    Fail("unknown key %s", w[1].c_str());
+}
+
+void Close(const Words &) {
+    WaitReady();
+    PostMessageW(current, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Say("close");
+}
+
+HWND AwaitBox(DWORD limit) {
+    HWND found = nullptr;
+    if (!WaitFor(limit, [&] { return (found = FindMessageBox()) != nullptr; }))
+        Fail("no message box appeared within %lu ms", (unsigned long)limit);
+    return found;
+}
+
+void WaitBoxOpen(const Words &w) {
+    AwaitBox(WaitArg(w, 1, kDefaultWait));
+    Say("box open");
+}
+
+void Box(const Words &w) {
+    HWND box = AwaitBox(WaitArg(w, 1, kDefaultWait));
+    PressOk(ReadBox(box).hwnd);
+}
+
 void ExpectEqual(const std::string &what, const std::string &expected, const std::string &actual) {
     if (expected != actual)
         Fail("%s: expected %s, got %s", what.c_str(), Quote(expected).c_str(),
              Quote(actual).c_str());
 }
 
-void ExpectBox(const std::vector<std::string> &w) {
-    if (w.size() < 3)
-        Fail("expect-box needs a caption and a text");
-    Box box = WaitBox(kDefaultWait);
+void ExpectBox(const Words &w) {
+    BoxText box = ReadBox(AwaitBox(kDefaultWait));
     ExpectEqual("box caption", Expand(w[1]), box.caption);
     ExpectEqual("box text", Expand(w[2]), box.text);
     if (w.size() > 3)
@@ -636,21 +742,24 @@ void ExpectBox(const std::vector<std::string> &w) {
     PressOk(box.hwnd);
 }
 
-void ExitCode(const std::vector<std::string> &w, size_t limitIndex, const std::string *expected) {
-    if (!child.hProcess)
-        Fail("no program was started");
-    DWORD limit = WaitArg(w, limitIndex, kDefaultWait);
-    if (WaitForSingleObject(child.hProcess, limit) != WAIT_OBJECT_0)
-        Fail("the program did not end within %lu ms", (unsigned long)limit);
+void NoBox(const Words &w) {
+    HWND found = nullptr;
+    if (WaitFor(WaitArg(w, 1, 1000), [&] { return (found = FindMessageBox()) != nullptr; })) {
+        ReadBox(found);
+        Fail("a message box appeared");
+    }
+    Say("no-box");
+}
+
+DWORD EndedWith() {
     DWORD code = 0;
     GetExitCodeProcess(child.hProcess, &code);
     Say("exit %lu", (unsigned long)code);
-    if (expected && (DWORD)Number(*expected) != code)
-        Fail("exit code: expected %s, got %lu", expected->c_str(), (unsigned long)code);
+    return code;
 }
 
-void BoxesUntilExit(DWORD limit) {
-    DWORD start = GetTickCount();
+void BoxesUntilExit(const Words &w) {
+    DWORD limit = WaitArg(w, 1, kDefaultWait), start = GetTickCount();
     int count = 0;
     for (;;) {
         HWND found = FindMessageBox();
@@ -664,10 +773,21 @@ void BoxesUntilExit(DWORD limit) {
         if (GetTickCount() - start >= limit)
             Fail("the program did not end within %lu ms", (unsigned long)limit);
     }
-    DWORD code = 0;
-    GetExitCodeProcess(child.hProcess, &code);
     Say("boxes %d", count);
-    Say("exit %lu", (unsigned long)code);
+    EndedWith();
+}
+
+// exit-code [ms], expect-exit <code> [ms]
+void ExitCode(const Words &w) {
+    bool expect = Expecting(w);
+    if (!child.hProcess)
+        Fail("no program was started");
+    DWORD limit = WaitArg(w, expect ? 2 : 1, kDefaultWait);
+    if (WaitForSingleObject(child.hProcess, limit) != WAIT_OBJECT_0)
+        Fail("the program did not end within %lu ms", (unsigned long)limit);
+    DWORD code = EndedWith();
+    if (expect && (DWORD)Number(w[1]) != code)
+        Fail("exit code: expected %s, got %lu", w[1].c_str(), (unsigned long)code);
 }
 
 // Whether the screen shows the window's caption in the active colour: its
@@ -730,7 +850,31 @@ void Activate(HWND hwnd) {
     Fail("the window's caption is not drawn in the active colour");
 }
 
-void Dump() {
+void SayRect(const char *word, HWND hwnd) {
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    Say("%s %ld %ld %ld %ld", word, rect.left, rect.top, rect.right - rect.left,
+        rect.bottom - rect.top);
+}
+
+void Rect(const Words &) {
+    NeedDialog();
+    SayRect("rect", current);
+}
+
+void ActivateDialog(const Words &) {
+    NeedDialog();
+    Activate(current);
+    Say("active %s", Quote(Utf8(TextOf(current))).c_str());
+}
+
+void BoxRect(const Words &w) {
+    HWND box = AwaitBox(WaitArg(w, 1, kDefaultWait));
+    Activate(box);
+    SayRect("box-rect", box);
+}
+
+void Dump(const Words &) {
     NeedDialog();
     RECT rect;
     GetWindowRect(current, &rect);
@@ -746,158 +890,69 @@ void Dump() {
     }
 }
 
-void Run(const std::vector<std::string> &w) {
-    const std::string &cmd = w[0];
-    auto need = [&](size_t n) {
-        if (w.size() < n + 1)
-            Fail("%s needs %zu argument(s)", cmd.c_str(), n);
-    };
-    if (cmd == "start") {
-        need(1);
-        Start(w[1]);
-    } else if (cmd == "wait-dialog") {
-        WaitDialog(w);
-    } else if (cmd == "caption" || cmd == "expect-caption") {
-        NeedDialog();
-        Observe(cmd == "expect-caption", "caption", w.size() > 1 ? Quote(w[1]) : "",
-                [] { return Quote(Utf8(TextOf(current))); });
-    } else if (cmd == "list" || cmd == "expect-list") {
-        need(1);
-        HWND list = Control(w[1]);
-        std::string expected = std::to_string(w.size() - 2) + Joined(w, 2);
-        Observe(cmd == "expect-list", "list " + w[1], expected, [&] {
-            std::vector<std::string> items =
-                ListItems(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
-            return std::to_string(items.size()) + Joined(items, 0);
-        });
-    } else if (cmd == "combo" || cmd == "expect-combo") {
-        need(1);
-        HWND combo = Control(w[1]);
-        std::string expected = w.size() > 2 ? Quote(w[2]) + Joined(w, 3) : "";
-        Observe(cmd == "expect-combo", "combo " + w[1], expected, [&] {
-            std::vector<std::string> items =
-                ListItems(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
-            return Quote(ComboSelection(combo, items)) + Joined(items, 0);
-        });
-    } else if (cmd == "text" || cmd == "expect-text") {
-        need(1);
-        HWND control = Control(w[1]);
-        Observe(cmd == "expect-text", "text " + w[1], w.size() > 2 ? Quote(w[2]) : "",
-                [&] { return Quote(Utf8(TextOf(control))); });
-    } else if (cmd == "enabled" || cmd == "expect-enabled") {
-        need(1);
-        HWND control = Control(w[1]);
-        Observe(cmd == "expect-enabled", "enabled " + w[1], w.size() > 2 ? w[2] : "",
-                [&] { return std::string(IsWindowEnabled(control) ? "1" : "0"); });
-    } else if (cmd == "select") {
-        need(2);
-        HWND hwnd = Control(w[1]);
-        wchar_t cls[64] = L"";
-        GetClassNameW(hwnd, cls, 64);
-        bool combo = _wcsicmp(cls, L"ComboBox") == 0;
-        LRESULT r = Send(hwnd, combo ? CB_SETCURSEL : LB_SETCURSEL, Number(w[2]), 0);
-        if (r != Number(w[2]))
-            Fail("cannot select line %s of %s", w[2].c_str(), w[1].c_str());
-        Say("selected %s %s", w[1].c_str(), w[2].c_str());
-    } else if (cmd == "settext") {
-        need(2);
-        std::wstring text = Wide(w[2], CP_UTF8);
-        if (!Send(Control(w[1]), WM_SETTEXT, 0, (LPARAM)text.c_str()))
-            Fail("WM_SETTEXT refused by %s", w[1].c_str());
-        Say("settext %s %s", w[1].c_str(), Quote(w[2]).c_str());
-    } else if (cmd == "click") {
-        need(1);
-        HWND button = Control(w[1]);
-        WaitReady();
-        PostMessageW(current, WM_COMMAND, MAKEWPARAM(Number(w[1]), BN_CLICKED), (LPARAM)button);
-        Say("clicked %s", w[1].c_str());
-    } else if (cmd == "key") {
-        need(1);
-        WaitReady();
-        HWND focus = nullptr;
-        if (!WaitFor(kDefaultWait, [&] { return (focus = FocusIn(current)) != nullptr; }))
-            Fail("the dialog does not get the keyboard focus");
-        if (w[1] == "esc")
-            PostKey(focus, VK_ESCAPE, false);
-        else if (w[1] == "enter")
-            PostKey(focus, VK_RETURN, false);
-        else if (w[1] == "tab")
-            PostKey(focus, VK_TAB, false);
-        else if (w[1] == "altf4")
-            PostKey(focus, VK_F4, true);
-        else
-            Fail("unknown key %s", w[1].c_str());
-        Say("key %s to control %d", w[1].c_str(), GetDlgCtrlID(focus));
-    } else if (cmd == "focus") {
-        NeedDialog();
-        HWND focus = FocusIn(current);
-        Say("focus %d", focus ? GetDlgCtrlID(focus) : 0);
-    } else if (cmd == "post") {
-        // A command posted straight to the dialog, whatever its state: what
-        // a stray message or another program could send.
-        need(1);
-        PostMessageW(current, WM_COMMAND, MAKEWPARAM(Number(w[1]), BN_CLICKED),
-                     (LPARAM)Control(w[1]));
-        Say("posted %s", w[1].c_str());
-    } else if (cmd == "wait-box") {
-        if (!WaitFor(WaitArg(w, 1, kDefaultWait), [] { return FindMessageBox() != nullptr; }))
-            Fail("no message box appeared");
-        Say("box open");
-    } else if (cmd == "close") {
-        WaitReady();
-        PostMessageW(current, WM_SYSCOMMAND, SC_CLOSE, 0);
-        Say("close");
-    } else if (cmd == "box") {
-        PressOk(WaitBox(WaitArg(w, 1, kDefaultWait)).hwnd);
-    } else if (cmd == "expect-box") {
-        ExpectBox(w);
-    } else if (cmd == "no-box") {
-        DWORD limit = WaitArg(w, 1, 1000);
-        HWND found = nullptr;
-        if (WaitFor(limit, [&] { return (found = FindMessageBox()) != nullptr; })) {
-            ReadBox(found);
-            Fail("a message box appeared");
+void SysText(const Words &w) {
+    Say("systext %s %s", w[1].c_str(), Quote(SystemText((DWORD)Number(w[1]))).c_str());
+}
+
+void Pause(const Words &w) {
+    Sleep((DWORD)Number(w[1]));
+    Say("slept %s", w[1].c_str());
+}
+
+struct Command {
+    const char *name;
+    size_t arguments; // the words it needs after its name
+    void (*run)(const Words &w);
+};
+
+// Times are in milliseconds, and every wait has a limit. A command that
+// posts to the program returns at once; an expect- command reads again for
+// up to 5 s until the program has caught up, then compares.
+const Command kCommands[] = {
+    {"start", 1, Start},                     // <exe>: run the program (a Windows path)
+    {"wait-dialog", 1, WaitDialog},          // <ids|alias> [ms]: it becomes the current dialog
+    {"caption", 0, Caption},                 // the current dialog's caption
+    {"expect-caption", 1, Caption},          // <text>
+    {"list", 1, List},                       // <id>: a list box's items
+    {"expect-list", 1, List},                // <id> <item>...
+    {"combo", 1, Combo},                     // <id>: the selected text ("" if none), the items
+    {"expect-combo", 1, Combo},              // <id> <selected> <item>...
+    {"text", 1, Text},                       // <id>: a control's text
+    {"expect-text", 1, Text},                // <id> <text>
+    {"enabled", 1, Enabled},                 // <id>: 0 or 1
+    {"expect-enabled", 2, Enabled},          // <id> <0|1>
+    {"focus", 0, Focus},                     // the id of the control with the focus
+    {"expect-focus", 1, Focus},              // <id>
+    {"select", 2, Select},                   // <id> <index>: a list or combo box line
+    {"settext", 2, SetText},                 // <id> <text>: an edit control's text
+    {"click", 1, Click},                     // <id>: post the button's command to the dialog
+    {"post", 1, Click},                      // <id>: the same, even to a disabled dialog
+    {"key", 1, Key},                         // <esc|enter|tab|altf4>: to the focused control
+    {"close", 0, Close},                     // the caption's close box (SC_CLOSE)
+    {"wait-box", 0, WaitBoxOpen},            // [ms]: wait for a message box
+    {"box", 0, Box},                         // [ms]: the same, print it and press OK
+    {"expect-box", 2, ExpectBox},            // <caption> <text> [icon] [owner]
+    {"no-box", 0, NoBox},                    // [ms]: no message box comes within that time
+    {"boxes-until-exit", 0, BoxesUntilExit}, // [ms]: print and close each until the end
+    {"exit-code", 0, ExitCode},              // [ms]: wait for the program's end
+    {"expect-exit", 1, ExitCode},            // <code> [ms]
+    {"rect", 0, Rect},                       // the current dialog's screen rectangle
+    {"activate", 0, ActivateDialog},         // make it the foreground window, drawn active
+    {"box-rect", 0, BoxRect},                // [ms]: the same for a box; print its rectangle
+    {"dump", 0, Dump},                       // caption, controls, texts and styles
+    {"systext", 1, SysText},                 // <code>: the system's text for an error code
+    {"sleep", 1, Pause}};                    // <ms>
+
+void Run(const Words &w) {
+    for (const Command &command : kCommands) {
+        if (w[0] == command.name) {
+            if (w.size() < command.arguments + 1)
+                Fail("%s needs %zu argument(s)", command.name, command.arguments);
+            command.run(w);
+            return;
         }
-        Say("no-box");
-    } else if (cmd == "boxes-until-exit") {
-        BoxesUntilExit(WaitArg(w, 1, kDefaultWait));
-    } else if (cmd == "exit-code") {
-        ExitCode(w, 1, nullptr);
-    } else if (cmd == "expect-exit") {
-        need(1);
-        ExitCode(w, 2, &w[1]);
-    } else if (cmd == "rect") {
-        NeedDialog();
-        RECT rect;
-        GetWindowRect(current, &rect);
-        Say("rect %ld %ld %ld %ld", rect.left, rect.top, rect.right - rect.left,
-            rect.bottom - rect.top);
-    } else if (cmd == "activate") {
-        NeedDialog();
-        Activate(current);
-        Say("active %s", Quote(Utf8(TextOf(current))).c_str());
-    } else if (cmd == "box-rect") {
-        HWND box = nullptr;
-        if (!WaitFor(WaitArg(w, 1, kDefaultWait),
-                     [&] { return (box = FindMessageBox()) != nullptr; }))
-            Fail("no message box appeared");
-        Activate(box);
-        RECT rect;
-        GetWindowRect(box, &rect);
-        Say("box-rect %ld %ld %ld %ld", rect.left, rect.top, rect.right - rect.left,
-            rect.bottom - rect.top);
-    } else if (cmd == "dump") {
-        Dump();
-    } else if (cmd == "systext") {
-        need(1);
-        Say("systext %s %s", w[1].c_str(), Quote(SystemText((DWORD)Number(w[1]))).c_str());
-    } else if (cmd == "sleep") {
-        need(1);
-        Sleep((DWORD)Number(w[1]));
-        Say("slept %s", w[1].c_str());
-    } else {
-        Fail("unknown command %s", cmd.c_str());
     }
+    Fail("unknown command %s", w[0].c_str());
 }
 
 } // namespace
@@ -916,7 +971,7 @@ int main(int argc, char **argv) {
             lineNumber++;
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            std::vector<std::string> words = Split(line);
+            Words words = Split(line);
             if (!words.empty())
                 Run(words);
             line.clear();
