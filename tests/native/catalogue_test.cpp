@@ -165,23 +165,16 @@ std::map<std::string, std::vector<std::vector<std::string>>> ModelRows(const std
     return rows;
 }
 
-// The interrupts a cell names in order: "4+3, 9, 10" gives the pair code, 9
-// and 10.
-std::vector<int> Interrupts(const std::string &cell) {
-    static const std::regex token("4\\+3|[0-9]+");
+// The numbers a cell names, in order: the interrupts of "4+3, 9, 10" (the
+// pair code, 9 and 10) or the hexadecimal addresses of "100H to 1FFFH".
+std::vector<int> Numbers(const std::string &cell, bool hexadecimal) {
+    static const std::regex irqs("(4\\+3|[0-9]+)"), addresses("([0-9A-F]+)H");
     std::vector<int> values;
-    for (std::sregex_iterator it(cell.begin(), cell.end(), token), end; it != end; ++it)
-        values.push_back(it->str() == "4+3" ? IRQ_PAIR_4_3 : std::stoi(it->str()));
-    return values;
-}
-
-// The hexadecimal addresses a cell names: "100H to 1FFFH" gives 0x100 and
-// 0x1FFF.
-std::vector<int> Addresses(const std::string &cell) {
-    static const std::regex token("([0-9A-F]+)H");
-    std::vector<int> values;
-    for (std::sregex_iterator it(cell.begin(), cell.end(), token), end; it != end; ++it)
-        values.push_back(std::stoi((*it)[1].str(), nullptr, 16));
+    std::sregex_iterator it(cell.begin(), cell.end(), hexadecimal ? addresses : irqs), end;
+    for (; it != end; ++it)
+        values.push_back(it->str() == "4+3"
+                             ? IRQ_PAIR_4_3
+                             : std::stoi((*it)[1].str(), nullptr, hexadecimal ? 16 : 10));
     return values;
 }
 
@@ -206,15 +199,16 @@ TEST(CardCatalogueTest, TheGuidesTablesMatchTheCatalogue) {
             const std::vector<std::string> &cells = rows[row->name][0];
             EXPECT_EQ(std::to_string(row->portCount), cells[1]);
             std::vector<int> irqs = IrqList(row->irqChoices);
-            EXPECT_EQ(std::vector<int>(irqs.begin() + 1, irqs.end()), Interrupts(cells[2]));
+            EXPECT_EQ(std::vector<int>(irqs.begin() + 1, irqs.end()), Numbers(cells[2], false));
             // Two-port strap dialogs propose IRQ 4 for port 1 and 3 for port 2.
             bool pair = row->dialogTemplate == IDD_RS && row->portCount == 2;
             std::vector<int> proposed = pair ? std::vector<int>{4, 3} : std::vector<int>{irqs[0]};
-            EXPECT_EQ(proposed, Interrupts(cells[3]));
+            EXPECT_EQ(proposed, Numbers(cells[3], false));
             if (row->dialogTemplate == IDD_MPB) {
                 const AddressRange *range = (const AddressRange *)row->addressInfo;
-                EXPECT_EQ((std::vector<int>{range->lowest, range->highest}), Addresses(cells[4]));
-                EXPECT_EQ(std::vector<int>{8 * row->portCount}, Addresses(cells[5]));
+                EXPECT_EQ((std::vector<int>{range->lowest, range->highest}),
+                          Numbers(cells[4], true));
+                EXPECT_EQ(std::vector<int>{8 * row->portCount}, Numbers(cells[5], true));
             } else {
                 const AddressChoice *choices = (const AddressChoice *)row->addressInfo;
                 EXPECT_EQ(choices[0].label, cells[4]);

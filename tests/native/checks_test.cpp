@@ -144,3 +144,17 @@ TEST_F(ChecksTest, QuitShowsNamesThenInterruptsThenAddressesThenTheReminder) {
               captions);
     EXPECT_FALSE(sim::IsLive(MainWindow));
 }
+
+TEST_F(ChecksTest, PortsWithoutAModelStillTakePartInTheChecks) {
+    SeedPorts(
+        {{"Serial10000", "COM3", 5, 0x3E8, "", ""}, {"Serial10001", "COM3", 7, 0x3E8, "", ""}});
+    ASSERT_EQ(1, Start());
+    EXPECT_TRUE(CardLines().empty());
+    sim::Click(MainWindow, IDC_QUIT);
+    EXPECT_EQ((std::vector<std::string>{
+                  "ERROR: The name COM3 is used in both the Serial10000 and Serial10001 keys.",
+                  "ERROR:The address 3e8H is used by both the COM3 and COM3 ports.",
+                  Reminder("IRQ5, IRQ7")}),
+              BoxTexts());
+    EXPECT_FALSE(sim::IsLive(MainWindow));
+}

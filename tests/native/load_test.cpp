@@ -1,10 +1,17 @@
 // Loading the port list from the registry.
 #include "fixture.h"
 
+#include <string.h>
+
 class LoadTest : public ProgramTest {
   protected:
     void SetUp() override {
         ProgramTest::SetUp();
+        LoadTexts();
+    }
+    void Fresh() {
+        sim::Reset();
+        ResetProgram();
         LoadTexts();
     }
     void TearDown() override {
@@ -73,59 +80,64 @@ TEST_F(LoadTest, OptionalValuesMayBeAbsent) {
     EXPECT_EQ(0, PortList.portIndex);
 }
 
-// A missing mandatory value is reported with its name and the key's, and
-// only that port is skipped.
-TEST_F(LoadTest, MissingMandatoryValuesSkipThePortWithAMessage) {
-    const char *mandatory[] = {"DosDevices", "Interrupt", "PortAddress"};
-    for (const char *value : mandatory) {
-        SCOPED_TRACE(value);
-        sim::Reset();
-        ResetProgram();
-        LoadTexts();
-        SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8, 0x3E8});
-        // Serial10001 again, without the one value.
-        sim::RegRemoveKey(PortKey("Serial10001"));
-        sim::RegSeedKey(PortKey("Serial10001"));
-        if (std::string(value) != "DosDevices")
-            sim::RegSeedSz(PortKey("Serial10001"), "DosDevices", "COM4");
-        if (std::string(value) != "Interrupt")
-            sim::RegSeedDword(PortKey("Serial10001"), "Interrupt", 4);
-        if (std::string(value) != "PortAddress")
-            sim::RegSeedDword(PortKey("Serial10001"), "PortAddress", 0x2F8);
-
-        ASSERT_EQ(1, listCards());
-        EXPECT_EQ((std::vector<std::string>{"Serial10000", "Serial10002"}), KeyNames());
-        ASSERT_EQ(1u, sim::Boxes().size());
-        EXPECT_EQ(std::string("[Internal error|warning|ownerless] Error reading mandatory value ") +
-                      value + " from Serial10001: The system cannot find the file specified.",
-                  Describe(sim::Boxes()[0]));
-    }
-}
-
-TEST_F(LoadTest, ValuesOfTheWrongTypeSkipThePortSilently) {
+// One spoilt port key of a card, by a mandatory value left out, a value of
+// the wrong type or a failed call, is skipped alone: with a report, or
+// silently for a wrong type.
+TEST_F(LoadTest, ASpoiltPortIsSkippedAlone) {
+    const std::string report = "[Internal error|warning|ownerless] ";
+    const std::string mandatory = report + "Error reading mandatory value ";
+    const std::string missing = " from Serial10001: The system cannot find the file specified.";
     struct Case {
-        const char *value;
+        const char *value; // Serial10001's, left out (REG_NONE) or of another type
         DWORD type;
         std::string bytes;
+        const char *function; // or this call fails
+        int nth;
+        std::string box; // "" for none
     } cases[] = {
-        {"DosDevices", REG_EXPAND_SZ, std::string("COM4\0", 5)},
-        {"Interrupt", REG_SZ, std::string("4\0", 2)},
-        {"PortAddress", REG_BINARY, std::string("\xF8\x02\0\0", 4)},
-        {"InterruptStatus", REG_SZ, std::string("287\0", 4)},
-        {"PortIndex", REG_SZ, std::string("1\0", 2)},
-        {"Model", REG_DWORD, std::string("\1\0\0\0", 4)},
-        {"Leader", REG_MULTI_SZ, std::string("Serial10000\0\0", 13)},
+        {"DosDevices", REG_NONE, "", nullptr, 0, mandatory + "DosDevices" + missing},
+        {"Interrupt", REG_NONE, "", nullptr, 0, mandatory + "Interrupt" + missing},
+        {"PortAddress", REG_NONE, "", nullptr, 0, mandatory + "PortAddress" + missing},
+        {"DosDevices", REG_EXPAND_SZ, std::string("COM4\0", 5), nullptr, 0, ""},
+        {"Interrupt", REG_SZ, std::string("4\0", 2), nullptr, 0, ""},
+        {"PortAddress", REG_BINARY, std::string("\xF8\x02\0\0", 4), nullptr, 0, ""},
+        {"InterruptStatus", REG_SZ, std::string("287\0", 4), nullptr, 0, ""},
+        {"PortIndex", REG_SZ, std::string("1\0", 2), nullptr, 0, ""},
+        {"Model", REG_DWORD, std::string("\1\0\0\0", 4), nullptr, 0, ""},
+        {"Leader", REG_MULTI_SZ, std::string("Serial10000\0\0", 13), nullptr, 0, ""},
+        // The root, then Serial10000, then Serial10001.
+        {nullptr, 0, "", "RegOpenKeyExA", 3, report + "cards/OpenKey/subkey: Access is denied."},
+        // Three size queries, then DosDevices is read.
+        {nullptr, 0, "", "RegQueryValueExA", 14,
+         mandatory + "DosDevices from Serial10001: Access is denied."},
+        {nullptr, 0, "", "RegQueryValueExA", 15,
+         mandatory + "Interrupt from Serial10001: Access is denied."},
+        // The text block of the second port.
+        {nullptr, 0, "", "malloc", 2, report + OutOfMemory("New DosDevices")},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.value);
-        sim::Reset();
-        ResetProgram();
-        LoadTexts();
+        SCOPED_TRACE(c.value ? c.value : c.function + std::string(" ") + std::to_string(c.nth));
+        Fresh();
         SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8, 0x3E8});
-        sim::RegSeedRaw(PortKey("Serial10001"), c.value, c.type, c.bytes);
+        const std::string key = PortKey("Serial10001");
+        if (c.type == REG_NONE && c.value) { // the key again, without the value
+            sim::RegRemoveKey(key);
+            sim::RegSeedKey(key);
+            if (strcmp(c.value, "DosDevices"))
+                sim::RegSeedSz(key, "DosDevices", "COM4");
+            if (strcmp(c.value, "Interrupt"))
+                sim::RegSeedDword(key, "Interrupt", 4);
+            if (strcmp(c.value, "PortAddress"))
+                sim::RegSeedDword(key, "PortAddress", 0x2F8);
+        } else if (c.value) {
+            sim::RegSeedRaw(key, c.value, c.type, c.bytes);
+        } else {
+            sim::FailCall(c.function, c.nth, ERROR_ACCESS_DENIED);
+        }
         ASSERT_EQ(1, listCards());
         EXPECT_EQ((std::vector<std::string>{"Serial10000", "Serial10002"}), KeyNames());
-        EXPECT_TRUE(sim::Boxes().empty());
+        EXPECT_EQ(c.box.empty() ? std::vector<std::string>() : std::vector<std::string>{c.box},
+                  Described());
     }
 }
 
@@ -189,42 +201,7 @@ TEST_F(LoadTest, SubkeyNamesOf29CharactersLoadAnd30StopLoading) {
     EXPECT_EQ(name29, ports[1]->keyName);
     EXPECT_EQ(nullptr, ports[0]->leader);
     EXPECT_EQ(nullptr, ports[1]->leader);
-    ASSERT_EQ(1u, sim::Boxes().size());
-    EXPECT_EQ("listCards/EnumKey: More data is available.", sim::Boxes()[0].text);
-}
-
-TEST_F(LoadTest, FailuresOfOnePortSkipOnlyThatPort) {
-    struct Case {
-        const char *function;
-        int nth;
-        LONG_PTR result;
-        const char *message;
-    } cases[] = {
-        // The root, then Serial10000, then Serial10001.
-        {"RegOpenKeyExA", 3, ERROR_ACCESS_DENIED, "cards/OpenKey/subkey: Access is denied."},
-        // Three size queries, then DosDevices is read.
-        {"RegQueryValueExA", 14, ERROR_ACCESS_DENIED,
-         "Error reading mandatory value DosDevices from Serial10001: Access is denied."},
-        {"RegQueryValueExA", 15, ERROR_ACCESS_DENIED,
-         "Error reading mandatory value Interrupt from Serial10001: Access is denied."},
-        // The text block of the second port.
-        {"malloc", 2, 0, nullptr},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.function) + " " + std::to_string(c.nth));
-        sim::Reset();
-        ResetProgram();
-        LoadTexts();
-        SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8});
-        sim::FailCall(c.function, c.nth, c.result);
-        ASSERT_EQ(1, listCards());
-        EXPECT_EQ((std::vector<std::string>{"Serial10000", "Serial10002"}), KeyNames());
-        ASSERT_EQ(1u, sim::Boxes().size());
-        if (c.message)
-            EXPECT_EQ(c.message, sim::Boxes()[0].text);
-        else
-            EXPECT_EQ(OutOfMemory("New DosDevices"), sim::Boxes()[0].text);
-    }
+    EXPECT_EQ(std::vector<std::string>{"listCards/EnumKey: More data is available."}, BoxTexts());
 }
 
 TEST_F(LoadTest, AFailedRecordAllocationKeepsTheListEnded) {
@@ -233,8 +210,7 @@ TEST_F(LoadTest, AFailedRecordAllocationKeepsTheListEnded) {
     ASSERT_EQ(1, listCards());
     EXPECT_EQ((std::vector<std::string>{"Serial10001"}), KeyNames());
     EXPECT_EQ(nullptr, PortList.leader); // its leader was not loaded
-    ASSERT_EQ(1u, sim::Boxes().size());
-    EXPECT_EQ(OutOfMemory("New DosDevices"), sim::Boxes()[0].text);
+    EXPECT_EQ(std::vector<std::string>{OutOfMemory("New DosDevices")}, BoxTexts());
 }
 
 TEST_F(LoadTest, AFailedEnumerationKeepsWhatWasRead) {
@@ -242,6 +218,5 @@ TEST_F(LoadTest, AFailedEnumerationKeepsWhatWasRead) {
     sim::FailCall("RegEnumKeyExA", 2, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, listCards());
     EXPECT_EQ((std::vector<std::string>{"Serial10000"}), KeyNames());
-    ASSERT_EQ(1u, sim::Boxes().size());
-    EXPECT_EQ("listCards/EnumKey: Access is denied.", sim::Boxes()[0].text);
+    EXPECT_EQ(std::vector<std::string>{"listCards/EnumKey: Access is denied."}, BoxTexts());
 }

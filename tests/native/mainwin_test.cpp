@@ -121,24 +121,6 @@ TEST_F(MainWindowTest, QuitWithAnEmptyListRunsNoCheck) {
     EXPECT_TRUE(sim::Boxes().empty());
 }
 
-TEST_F(MainWindowTest, PortsWithoutAModelStillTakePartInTheChecks) {
-    SeedPorts(
-        {{"Serial10000", "COM3", 5, 0x3E8, "", ""}, {"Serial10001", "COM3", 7, 0x3E8, "", ""}});
-    ASSERT_EQ(1, Start());
-    EXPECT_TRUE(CardLines().empty());
-    sim::Click(MainWindow, IDC_QUIT);
-    EXPECT_EQ((std::vector<std::string>{
-                  "ERROR: The name COM3 is used in both the Serial10000 and Serial10001 keys.",
-                  "ERROR:The address 3e8H is used by both the COM3 and COM3 ports.",
-                  "IMPORTANT: check in the BIOS SETUP of the computer, on the PNP (Plug-And-Play) "
-                  "configuration page, that the following IRQs are actually reserved for the ISA "
-                  "bus: IRQ5, IRQ7\n\nYou must reboot the computer in order to complete the "
-                  "installation..\nAfter reboot, you can restart this program in order to test "
-                  "the installed cards.."}),
-              BoxTexts());
-    EXPECT_FALSE(sim::IsLive(MainWindow));
-}
-
 // The boxes of the exit checks have no owner. A command given to the main
 // window while one is open must not change the list under the walk.
 TEST_F(MainWindowTest, CommandsWaitUntilTheExitChecksAreDone) {

@@ -8,13 +8,10 @@
 class PortTestTest : public ProgramTest {
   protected:
     void LoadCard(const std::vector<std::string> &coms) {
-        std::vector<DWORD> addresses;
-        for (size_t i = 0; i < coms.size(); i++)
-            addresses.push_back(0x280 + 8 * (DWORD)i);
         std::vector<SeedPortKey> ports;
         for (size_t i = 0; i < coms.size(); i++)
-            ports.push_back({"Serial1000" + std::to_string(i), coms[i], 5, addresses[i], "4SX510",
-                             "Serial10000"});
+            ports.push_back({"Serial1000" + std::to_string(i), coms[i], 5, 0x280 + 8 * (DWORD)i,
+                             "4SX510", "Serial10000"});
         SeedPorts(ports);
         LoadTexts();
         ASSERT_EQ(1, listCards());

@@ -10,8 +10,13 @@
 
 namespace {
 
-int Position(const CardModel *row) {
-    return (int)(row - CardCatalogue);
+// Plays the user of the model dialog that Add... opens: the row's model,
+// then Next>>.
+void ChooseOnAdd(const CardModel *row) {
+    sim::OnDialog(IDD_MODELS, [row](HWND dialog) {
+        sim::Select(dialog, IDC_MODELLIST, (int)(row - CardCatalogue));
+        sim::Click(dialog, IDC_NEXT);
+    });
 }
 
 // The interrupt texts a combo box offers for a row, in catalogue order.
@@ -492,10 +497,7 @@ TEST_F(AddCardTest, EveryModelOpensItsOwnPropertiesDialog) {
     for (const CardModel *row = CardCatalogue; row->name; row++) {
         SCOPED_TRACE(row->name);
         sim::Select(MainWindow, IDC_CARDLIST, 0);
-        sim::OnDialog(IDD_MODELS, [row](HWND dialog) {
-            sim::Select(dialog, IDC_MODELLIST, Position(row));
-            sim::Click(dialog, IDC_NEXT);
-        });
+        ChooseOnAdd(row);
         sim::OnDialog(row->dialogTemplate, [row](HWND dialog) {
             EXPECT_EQ(MainWindow, sim::Owner(dialog));
             EXPECT_FALSE(sim::IsEnabled(MainWindow));
@@ -524,10 +526,7 @@ TEST_F(AddCardTest, NewCardsAreListedAndCountForTheNextProposal) {
     SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
     ASSERT_EQ(1, Start());
     auto add = [](const char *model, const char *proposal) {
-        sim::OnDialog(IDD_MODELS, [model](HWND dialog) {
-            sim::Select(dialog, IDC_MODELLIST, Position(Row(model)));
-            sim::Key(dialog, VK_RETURN);
-        });
+        ChooseOnAdd(Row(model));
         sim::OnDialog(Row(model)->dialogTemplate, [proposal](HWND dialog) {
             EXPECT_EQ(proposal, sim::Text(dialog, IDC_FIRSTCOM));
             sim::Key(dialog, VK_RETURN);
@@ -547,18 +546,14 @@ TEST_F(AddCardTest, NewCardsAreListedAndCountForTheNextProposal) {
     // The card just added cannot be tested in this run.
     sim::Select(MainWindow, IDC_CARDLIST, LineOf("COM19: 2SX510, base 3f8H, IRQ4"));
     sim::Click(MainWindow, IDC_TEST);
-    ASSERT_EQ(1u, sim::Boxes().size());
-    EXPECT_EQ(std::string(Text(IDS_JUST_ADDED)), sim::Boxes()[0].text);
+    EXPECT_EQ(std::vector<std::string>{std::string(Text(IDS_JUST_ADDED))}, BoxTexts());
 }
 
 TEST_F(AddCardTest, AFailedWriteStillClosesTheDialogAndListsWhatWasWritten) {
     sim::RegSeedKey(PORTS_ROOT);
     sim::SetSystemText(ERROR_ACCESS_DENIED, "Access is denied.\r\n");
     ASSERT_EQ(1, Start());
-    sim::OnDialog(IDD_MODELS, [](HWND dialog) {
-        sim::Select(dialog, IDC_MODELLIST, Position(Row("4SX510")));
-        sim::Click(dialog, IDC_NEXT);
-    });
+    ChooseOnAdd(Row("4SX510"));
     sim::OnDialog(IDD_RS, [](HWND dialog) {
         sim::FailCall("RegSetValueExA", 7, ERROR_ACCESS_DENIED); // Leader of port 2
         sim::Click(dialog, IDC_PROP_ADD);
@@ -576,10 +571,7 @@ TEST_F(AddCardTest, APropertiesDialogThatCannotBeCreatedOnlyRebuildsTheList) {
     SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8});
     ASSERT_EQ(1, Start());
     sim::Select(MainWindow, IDC_CARDLIST, 0);
-    sim::OnDialog(IDD_MODELS, [](HWND dialog) {
-        sim::Select(dialog, IDC_MODELLIST, 0);
-        sim::Click(dialog, IDC_NEXT);
-    });
+    ChooseOnAdd(CardCatalogue);
     sim::FailCall("DialogBoxParamA", 2, -1);
     sim::Click(MainWindow, IDC_ADD);
     EXPECT_TRUE(sim::Boxes().empty());
