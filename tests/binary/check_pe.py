@@ -110,43 +110,6 @@ def resources_of(pe):
     return found
 
 
-def read_res(path):
-    """The entries of a .res file, as resources_of gives those of a program."""
-    data, pos, found = open(path, "rb").read(), 0, {}
-
-    def name_or_number(at):
-        if data[at:at + 2] == b"\xff\xff":
-            return struct.unpack_from("<H", data, at + 2)[0], at + 4
-        end = at
-        while data[end:end + 2] != b"\0\0":
-            end += 2
-        return data[at:end].decode("utf-16-le"), end + 2
-
-    while pos < len(data):
-        size, header = struct.unpack_from("<II", data, pos)
-        rtype, at = name_or_number(pos + 8)
-        rname, at = name_or_number(at)
-        at = pos + ((at - pos + 3) & ~3)
-        lang = struct.unpack_from("<IHH", data, at)[2]
-        if size:
-            found[(rtype, rname, lang)] = data[pos + header:pos + header + size]
-        pos = (pos + header + size + 3) & ~3
-    return found
-
-
-def strings_of(blocks):
-    """{id: text} from the string blocks of one language."""
-    strings = {}
-    for block, data in blocks.items():
-        at = 0
-        for k in range(16):
-            (length,) = struct.unpack_from("<H", data, at)
-            if length:
-                strings[(block - 1) * 16 + k] = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-            at += 2 + 2 * length
-    return strings
-
-
 class Reader:
     def __init__(self, data):
         self.data, self.at = data, 0
@@ -167,6 +130,34 @@ class Reader:
         if self.data[self.at:self.at + 2] == b"\xff\xff":
             return self.take("HH")[1]
         return self.text()
+
+
+def read_res(path):
+    """The entries of a .res file, as resources_of gives those of a program."""
+    r, found = Reader(open(path, "rb").read()), {}
+    while r.at < len(r.data):
+        start = r.at
+        size, header = r.take("II")
+        rtype, rname = r.name_or_number(), r.name_or_number()
+        r.at = start + ((r.at - start + 3) & ~3)
+        lang = r.take("IHH")[2]
+        if size:
+            found[(rtype, rname, lang)] = r.data[start + header:start + header + size]
+        r.at = (start + header + size + 3) & ~3
+    return found
+
+
+def strings_of(blocks):
+    """{id: text} from the string blocks of one language."""
+    strings = {}
+    for block, data in blocks.items():
+        at = 0
+        for k in range(16):
+            (length,) = struct.unpack_from("<H", data, at)
+            if length:
+                strings[(block - 1) * 16 + k] = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+            at += 2 + 2 * length
+    return strings
 
 
 def parse_dialog(data):
@@ -327,11 +318,11 @@ def check_dialog(name, number, lang, dialog):
 # Strings 1-28: a few texts, and the bytes all of them take in Windows-1252
 # with their terminating NULs.
 STRING_BYTES = {EN: 1511, FR: 1770}
-SAMPLE_STRINGS = [
-    (EN, 1, "Internal error"), (EN, 12, "%s: %s, base %xH, IRQ%d"), (EN, 25, "Tests results"),
-    (FR, 1, "Erreur interne"), (FR, 3, "Impossible de créer la fenêtre principale"),
-    (FR, 25, "Résultat des tests"),
-]
+SAMPLE_STRINGS = {
+    EN: {1: "Internal error", 12: "%s: %s, base %xH, IRQ%d", 25: "Tests results"},
+    FR: {1: "Erreur interne", 3: "Impossible de créer la fenêtre principale",
+         25: "Résultat des tests"},
+}
 
 VERSION_TEXTS = {"CompanyName": "TORVIN", "FileDescription": "cardinst",
                  "FileVersion": "1, 3, 0, 0", "InternalName": "cardinst",
@@ -406,10 +397,9 @@ def check_resources(path, bits, res):
         total = sum(len(s.encode("cp1252")) + 1 for s in strings.values())
         check(total == STRING_BYTES[lang],
               f"{name}: strings of 0x{lang:04x} take {total} bytes, not {STRING_BYTES[lang]}")
-    for lang, sid, text in SAMPLE_STRINGS:
-        got = strings_of({n: d for (t, n, l), d in found.items()
-                          if t == RT_STRING and l == lang}).get(sid)
-        check(got == text, f"{name}: string {sid} of 0x{lang:04x} is {got!r}")
+        for sid, text in SAMPLE_STRINGS[lang].items():
+            check(strings.get(sid) == text,
+                  f"{name}: string {sid} of 0x{lang:04x} is {strings.get(sid)!r}")
 
     for number in DIALOGS:
         for lang in (EN, FR):
