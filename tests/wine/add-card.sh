@@ -16,9 +16,7 @@ for lang in en fr; do
     use_language "$lang"
     delete_ports_root
     ensure_ports_root
-    {
-        start_line
-        cat <<SCRIPT
+    run_program "add-$lang" <<SCRIPT
 wait-dialog main
 expect-list IDC_CARDLIST
 click IDC_ADD
@@ -48,33 +46,13 @@ expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ1
 no-box 500
 expect-exit 0
 SCRIPT
-    } | drive_script "add-$lang"
-
-    ports_table >"$STORY_DIR/ports-$lang.txt"
-    expect_table "ports-$lang" "$STORY_DIR/ports-$lang.txt" <<'TABLE'
-Serial10000 DosDevices REG_SZ COM3
-Serial10000 Interrupt REG_DWORD 0xa
-Serial10000 Leader REG_SZ Serial10000
-Serial10000 Model REG_SZ 4SX510
-Serial10000 PortAddress REG_DWORD 0x3f8
-Serial10001 DosDevices REG_SZ COM4
-Serial10001 Interrupt REG_DWORD 0xa
-Serial10001 Leader REG_SZ Serial10000
-Serial10001 Model REG_SZ 4SX510
-Serial10001 PortAddress REG_DWORD 0x2f8
-Serial10002 DosDevices REG_SZ COM5
-Serial10002 Interrupt REG_DWORD 0xa
-Serial10002 Leader REG_SZ Serial10000
-Serial10002 Model REG_SZ 4SX510
-Serial10002 PortAddress REG_DWORD 0x3e8
-Serial10003 DosDevices REG_SZ COM6
-Serial10003 Interrupt REG_DWORD 0xa
-Serial10003 Leader REG_SZ Serial10000
-Serial10003 Model REG_SZ 4SX510
-Serial10003 PortAddress REG_DWORD 0x2e8
-TABLE
-    wine_cmd reg query "$SERIAL_KEY" /v PermitShare | tr -d '\r' >"$STORY_DIR/share-$lang.txt"
-    grep -Eq '^ +PermitShare +REG_DWORD +0x1$' "$STORY_DIR/share-$lang.txt" ||
-        die "PermitShare is not 1: $(cat "$STORY_DIR/share-$lang.txt")"
+    port_rows <<'PORTS' | expect_ports "ports-$lang"
+Serial10000 COM3 0x3f8 10 4SX510 Serial10000
+Serial10001 COM4 0x2f8 10 4SX510 Serial10000
+Serial10002 COM5 0x3e8 10 4SX510 Serial10000
+Serial10003 COM6 0x2e8 10 4SX510 Serial10000
+PORTS
+    wine_cmd reg query "$SERIAL_KEY" /v PermitShare | tr -d '\r' |
+        grep -Eq '^ +PermitShare +REG_DWORD +0x1$' || die "PermitShare is not 1"
 done
 log "PASS"

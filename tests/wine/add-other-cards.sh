@@ -16,9 +16,10 @@ ensure_ports_root
 
 com_text='In the \"COM number for first port\" field, type a number between 1 and 255. For example, if you type 3, the first port will be named COM3 (or \\.\\COM3), and so on.'
 base_text='The base address that you typed in is invalid for this model. Check its value and that it was entered in hexadecimal.'
-{
-    start_line
-    cat <<'SCRIPT'
+cards='"COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"'
+box_com="expect-box \"Configuration error\" \"$com_text\" error none"
+box_base="expect-box \"Configuration error\" \"$base_text\" error none"
+run_program add-en <<SCRIPT
 wait-dialog main
 # The model dialog: Next>> without a model does nothing; Escape cancels.
 click IDC_ADD
@@ -51,13 +52,15 @@ no-box 300
 wait-dialog rs
 settext IDC_FIRSTCOM "0"
 click IDC_PROP_ADD
-SCRIPT
-    printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
-    printf 'wait-dialog rs\nsettext IDC_FIRSTCOM "256"\nclick IDC_PROP_ADD\n'
-    printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
-    printf 'wait-dialog rs\nsettext IDC_FIRSTCOM ""\nclick IDC_PROP_ADD\n'
-    printf 'expect-box "Configuration error" "%s" error none\n' "$com_text"
-    cat <<'SCRIPT'
+$box_com
+wait-dialog rs
+settext IDC_FIRSTCOM "256"
+click IDC_PROP_ADD
+$box_com
+wait-dialog rs
+settext IDC_FIRSTCOM ""
+click IDC_PROP_ADD
+$box_com
 wait-dialog rs
 settext IDC_FIRSTCOM "5"
 # Enter presses Add.
@@ -100,62 +103,46 @@ expect-combo IDC_IRQ1 "10" "3" "4" "5" "6" "7" "9" "10" "11" "12" "15"
 select IDC_IRQ1 3
 settext IDC_ADDRESS "2A0"
 click IDC_PROP_ADD
-SCRIPT
-    printf 'expect-box "Configuration error" "%s" error none\n' "$base_text"
-    printf 'wait-dialog mpb\nsettext IDC_ADDRESS "000280"\nclick IDC_PROP_ADD\n'
-    printf 'expect-box "Configuration error" "%s" error none\n' "$base_text"
-    cat <<'SCRIPT'
+$box_base
+wait-dialog mpb
+settext IDC_ADDRESS "000280"
+click IDC_PROP_ADD
+$box_base
 wait-dialog mpb
 settext IDC_ADDRESS "1c0H"
 click IDC_PROP_ADD
 wait-dialog main
-expect-list IDC_CARDLIST "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"
+expect-list IDC_CARDLIST $cards
 click IDC_QUIT
+expect-box "$(text en reminder_caption)" "$(text en reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")" information none
+no-box 500
+expect-exit 0
 SCRIPT
-    printf 'expect-box "%s" "%s" information none\n' \
-        "$(text en reminder_caption)" "$(text en reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")"
-    printf 'no-box 500\nexpect-exit 0\n'
-} | drive_script add-en
 
 # The expected values: Serial10000-1 for the 2SX510, Serial10002-3 for the
 # Linx700, Serial10004-11 for the MPB510-8.
 {
-    printf 'Serial10000 DosDevices REG_SZ COM5\nSerial10000 Interrupt REG_DWORD 0x4\n'
-    printf 'Serial10000 Leader REG_SZ Serial10000\nSerial10000 Model REG_SZ 2SX510\n'
-    printf 'Serial10000 PortAddress REG_DWORD 0x3f8\n'
-    printf 'Serial10001 DosDevices REG_SZ COM6\nSerial10001 Interrupt REG_DWORD 0x3\n'
-    printf 'Serial10001 Leader REG_SZ Serial10000\nSerial10001 Model REG_SZ 2SX510\n'
-    printf 'Serial10001 PortAddress REG_DWORD 0x2f8\n'
-    printf 'Serial10002 DosDevices REG_SZ COM3\nSerial10002 Interrupt REG_DWORD 0xa\n'
-    printf 'Serial10002 Leader REG_SZ Serial10002\nSerial10002 Model REG_SZ Linx700\n'
-    printf 'Serial10002 PortAddress REG_DWORD 0x3e8\n'
-    printf 'Serial10003 DosDevices REG_SZ COM4\nSerial10003 Interrupt REG_DWORD 0xa\n'
-    printf 'Serial10003 Leader REG_SZ Serial10002\nSerial10003 Model REG_SZ Linx700\n'
-    printf 'Serial10003 PortAddress REG_DWORD 0x2e8\n'
+    port_rows <<'PORTS'
+Serial10000 COM5 0x3f8 4 2SX510 Serial10000
+Serial10001 COM6 0x2f8 3 2SX510 Serial10000
+Serial10002 COM3 0x3e8 10 Linx700 Serial10002
+Serial10003 COM4 0x2e8 10 Linx700 Serial10002
+PORTS
     for ((i = 0; i < 8; i++)); do
-        key="Serial1000$((4 + i))"
-        ((4 + i < 10)) || key="Serial100$((4 + i))"
-        printf '%s DosDevices REG_SZ COM%d\n' "$key" $((7 + i))
-        printf '%s Interrupt REG_DWORD 0x6\n' "$key"
-        printf '%s InterruptStatus REG_DWORD 0x1c7\n' "$key"
-        printf '%s Leader REG_SZ Serial10004\n' "$key"
-        printf '%s Model REG_SZ MPB510-8\n' "$key"
-        printf '%s PortAddress REG_DWORD 0x%x\n' "$key" $((0x1c0 + 8 * i))
-        printf '%s PortIndex REG_DWORD 0x%x\n' "$key" $((1 + i))
+        key=Serial$((10004 + i))
+        echo "$key COM$((7 + i)) $((0x1c0 + 8 * i)) 6 MPB510-8 Serial10004" | port_rows
+        printf '%s InterruptStatus REG_DWORD 0x1c7\n%s PortIndex REG_DWORD %#x\n' "$key" "$key" $((1 + i))
     done
-} | sort >"$STORY_DIR/ports-expected.txt"
-ports_table >"$STORY_DIR/ports.txt"
-expect_table ports "$STORY_DIR/ports.txt" <"$STORY_DIR/ports-expected.txt"
-wine_cmd reg query "$SERIAL_KEY" /v PermitShare | tr -d '\r' >"$STORY_DIR/share.txt"
-grep -Eq '^ +PermitShare +REG_DWORD +0x1$' "$STORY_DIR/share.txt" || die "PermitShare is not 1"
+} >"$STORY_DIR/ports-expected.txt"
+expect_ports ports <"$STORY_DIR/ports-expected.txt"
+wine_cmd reg query "$SERIAL_KEY" /v PermitShare | tr -d '\r' |
+    grep -Eq '^ +PermitShare +REG_DWORD +0x1$' || die "PermitShare is not 1"
 
 # The same refusals in French: string 6 shows its "%n" as it stands.
 use_language fr
 com_fr='Dans le champ \"numéro du premier port\", tapez un nombre compris%nentre 1 et 255. Par exemple, si vous tapez 3, le premier port sera nommé COM3 (ou \\.\\COM3), etc.'
 base_fr="L'adresse de base que vous avez tapée est invalide pour ce type de carte. Vérifiez qu'elle entre dans les bornes admises et que vous  l'avez tapée en hexadécimal."
-{
-    start_line
-    cat <<'SCRIPT'
+run_program refusals-fr <<SCRIPT
 wait-dialog main
 click IDC_ADD
 wait-dialog models
@@ -165,9 +152,7 @@ wait-dialog rs
 expect-caption "Propriétés de la carte"
 settext IDC_FIRSTCOM "0"
 click IDC_PROP_ADD
-SCRIPT
-    printf 'expect-box "Erreur de configuration" "%s" error none\n' "$com_fr"
-    cat <<'SCRIPT'
+expect-box "Erreur de configuration" "$com_fr" error none
 wait-dialog rs
 click IDC_PROP_CANCEL
 wait-dialog main
@@ -178,16 +163,17 @@ click IDC_NEXT
 wait-dialog mpb
 settext IDC_ADDRESS "zz"
 click IDC_PROP_ADD
+expect-box "Erreur de configuration" "$base_fr" error none
+wait-dialog mpb
+close
+wait-dialog main
+expect-list IDC_CARDLIST $cards
+click IDC_QUIT
+expect-box "$(text fr reminder_caption)" "$(text fr reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")" information none
+no-box 500
+expect-exit 0
 SCRIPT
-    printf 'expect-box "Erreur de configuration" "%s" error none\n' "$base_fr"
-    printf 'wait-dialog mpb\nclose\nwait-dialog main\nexpect-list IDC_CARDLIST %s\nclick IDC_QUIT\n' \
-        '"COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"'
-    printf 'expect-box "%s" "%s" information none\n' \
-        "$(text fr reminder_caption)" "$(text fr reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")"
-    printf 'no-box 500\nexpect-exit 0\n'
-} | drive_script refusals-fr
 
 # Cancelled dialogs wrote nothing.
-ports_table >"$STORY_DIR/ports-after.txt"
-expect_table unchanged "$STORY_DIR/ports-after.txt" <"$STORY_DIR/ports-expected.txt"
+expect_ports unchanged <"$STORY_DIR/ports-expected.txt"
 log "PASS"

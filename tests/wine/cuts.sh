@@ -65,9 +65,7 @@ for lang in en fr; do
     results=${results//$'\n'/\\n}
     name_text=$(text "$lang" duplicate_name_text "$shared" Serial10001 Serial10099 | cut_at 199)
     address_text=$(text "$lang" duplicate_address_text 108 "$shared" "$shared" | cut_at 199)
-    {
-        start_line
-        cat <<SCRIPT
+    run_program "cuts-$lang" <<SCRIPT
 wait-dialog main
 expect-list IDC_CARDLIST "$line"
 select IDC_CARDLIST 0
@@ -81,6 +79,5 @@ expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ
 no-box 500
 expect-exit 0
 SCRIPT
-    } | drive_script "cuts-$lang"
 done
 log "PASS"

@@ -12,36 +12,17 @@ ensure_ports_root
 
 # Runs a script that must fail at the given line.
 must_fail() {
-    local label=$1 line=$2 status=0
-    cat >"$STORY_DIR/$label.script"
-    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" \
-        <"$STORY_DIR/$label.script" >"$STORY_DIR/$label.out" 2>&1 || status=$?
-    tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
-    sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
-    [[ $status -eq 1 ]] || die "$label: the driver ended with status $status, not 1"
+    local label=$1 line=$2
+    run_program "$label" 1
     grep -q "^FAIL line $line: " "$STORY_DIR/$label.txt" || die "$label: no failure at line $line"
     log "$label failed as it should"
 }
 
-{
-    start_line
-    printf 'wait-dialog main\nexpect-caption "Another caption"\n'
-} | must_fail wrong-caption 3
-{
-    start_line
-    printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n'
-} | must_fail wrong-list 3
-{
-    start_line
-    printf 'wait-dialog main\nbox 1000\n'
-} | must_fail no-box 3
-{
-    start_line
-    printf 'wait-dialog main\nexpect-exit 0 1000\n'
-} | must_fail still-running 3
+printf 'wait-dialog main\nexpect-caption "Another caption"\n' | must_fail wrong-caption 3
+printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n' |
+    must_fail wrong-list 3
+printf 'wait-dialog main\nbox 1000\n' | must_fail no-box 3
+printf 'wait-dialog main\nexpect-exit 0 1000\n' | must_fail still-running 3
 # After those failures the program still starts and quits as usual.
-{
-    start_line
-    printf 'wait-dialog main\nclick IDC_QUIT\nexpect-exit 0\n'
-} | drive_script quit
+printf 'wait-dialog main\nclick IDC_QUIT\nexpect-exit 0\n' | run_program quit
 log "PASS"

@@ -13,20 +13,16 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/texts.sh"
 
 begin_story exit-checks
-seed_ports <<'PORTS'
-Serial10000 COM3 0x3f8 5 2SX510 Serial10000
+ports='Serial10000 COM3 0x3f8 5 2SX510 Serial10000
 Serial10001 COM4 0x2f8 5 2SX510 Serial10000
 Serial10002 COM4 0x3e8 5 2SX-BTL Serial10002
-Serial10003 COM5 0x3f8 5 2SX-BTL Serial10002
-PORTS
-ports_table >"$STORY_DIR/ports-before.txt"
+Serial10003 COM5 0x3f8 5 2SX-BTL Serial10002'
+seed_ports <<<"$ports"
 
 for lang in en fr; do
     use_language "$lang"
     conflict=$(text "$lang" conflict_caption)
-    {
-        start_line
-        cat <<SCRIPT
+    run_program "quit-$lang" <<SCRIPT
 wait-dialog main
 expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ5" "COM4: 2SX-BTL, base 3e8H, IRQ5"
 select IDC_CARDLIST 0
@@ -45,9 +41,7 @@ expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ5
 no-box 500
 expect-exit 0
 SCRIPT
-    } | drive_script "quit-$lang"
 done
 
-ports_table >"$STORY_DIR/ports-after.txt"
-expect_table unchanged "$STORY_DIR/ports-after.txt" <"$STORY_DIR/ports-before.txt"
+port_rows <<<"$ports" | expect_ports unchanged
 log "PASS"

@@ -11,27 +11,21 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/texts.sh"
 
 begin_story list-cards
-seed_ports <<'PORTS'
-Serial10000 COM3 0x3f8 10 4SX510 Serial10000
+ports='Serial10000 COM3 0x3f8 10 4SX510 Serial10000
 Serial10001 COM4 0x2f8 10 4SX510 Serial10000
 Serial10002 COM5 0x3e8 10 4SX510 Serial10000
 Serial10003 COM6 0x2e8 10 4SX510 Serial10000
 Serial10004 COM10 0x3e8 4 2SX-BTL Serial10004
 Serial10005 COM11 0x330 3 2SX-BTL Serial10004
-Serial10006 COM7 0x2a0 11 - -
-PORTS
-ports_table >"$STORY_DIR/ports-before.txt"
+Serial10006 COM7 0x2a0 11 - -'
+seed_ports <<<"$ports"
 
 for lang in en fr; do
     use_language "$lang"
     {
         start_line
-        cat <<SCRIPT
-wait-dialog main
-expect-caption "$(text "$lang" main_caption)"
-expect-list IDC_CARDLIST "COM10: 2SX-BTL, base 3e8H, IRQ4" "COM3: 4SX510, base 3f8H, IRQ10"
-rect
-SCRIPT
+        printf 'wait-dialog main\nexpect-caption "%s"\n' "$(text "$lang" main_caption)"
+        printf 'expect-list IDC_CARDLIST "COM10: 2SX-BTL, base 3e8H, IRQ4" "COM3: 4SX510, base 3f8H, IRQ10"\nrect\n'
     } >"$STORY_DIR/show-$lang.script"
     # The driver stays on the open window while the screenshot is taken.
     mkfifo "$STORY_DIR/hold-$lang"
@@ -62,6 +56,5 @@ SCRIPT
 done
 
 # Listing and quitting change nothing in the registry.
-ports_table >"$STORY_DIR/ports-after.txt"
-expect_table unchanged "$STORY_DIR/ports-after.txt" <"$STORY_DIR/ports-before.txt"
+port_rows <<<"$ports" | expect_ports unchanged
 log "PASS"

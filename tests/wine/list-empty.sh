@@ -13,9 +13,7 @@ ensure_ports_root
 
 for lang in en fr; do
     use_language "$lang"
-    {
-        start_line
-        cat <<SCRIPT
+    run_program "quit-$lang" <<SCRIPT
 wait-dialog main
 expect-caption "$(text "$lang" main_caption)"
 expect-text IDC_STATIC "$(text "$lang" cards_label)"
@@ -25,12 +23,10 @@ no-box 500
 click IDC_QUIT
 expect-exit 0
 SCRIPT
-    } | drive_script "quit-$lang"
 done
 
 # Nothing was written: the ports root is still there and still empty.
-ports_table >"$STORY_DIR/ports.txt"
-expect_table ports "$STORY_DIR/ports.txt" </dev/null
+expect_ports ports </dev/null
 reg_dump "$PORTS_ROOT" | grep -qx 'HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Serial\\Parameters' ||
     die "the ports root has gone"
 log "PASS"

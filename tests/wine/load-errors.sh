@@ -36,18 +36,17 @@ grep -q '^Serial10002 Interrupt REG_SZ 5$' "$STORY_DIR/ports-before.txt" ||
 
 for lang in en fr; do
     use_language "$lang"
-    {
-        start_line
-        printf 'expect-box "%s" "%s" warning none\n' "$(text "$lang" internal_error)" \
-            "$(text "$lang" mandatory_value DosDevices Serial10001 '{sys:2}')"
-        printf 'no-box 500\nwait-dialog main\n'
-        printf 'expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"\nclick IDC_QUIT\n'
-        printf 'expect-box "%s" "%s" information none\n' \
-            "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ3, IRQ4")"
-        printf 'no-box 500\nexpect-exit 0\n'
-    } | drive_script "load-$lang"
+    run_program "load-$lang" <<SCRIPT
+expect-box "$(text "$lang" internal_error)" "$(text "$lang" mandatory_value DosDevices Serial10001 '{sys:2}')" warning none
+no-box 500
+wait-dialog main
+expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"
+click IDC_QUIT
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ3, IRQ4")" information none
+no-box 500
+expect-exit 0
+SCRIPT
 done
 
-ports_table >"$STORY_DIR/ports-after.txt"
-expect_table unchanged "$STORY_DIR/ports-after.txt" <"$STORY_DIR/ports-before.txt"
+expect_ports unchanged <"$STORY_DIR/ports-before.txt"
 log "PASS"

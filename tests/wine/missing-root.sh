@@ -13,14 +13,11 @@ delete_ports_root
 
 for lang in en fr; do
     use_language "$lang"
-    {
-        start_line
-        cat <<SCRIPT
+    run_program "open-$lang" <<SCRIPT
 systext 2
 expect-box "$(text "$lang" internal_error)" "listCards/OpenKey: {sys:2}" warning none
 boxes-until-exit
 SCRIPT
-    } | drive_script "open-$lang"
     # Wine's CreateDialogParamA returns the handle of a dialog that was
     # destroyed during its WM_INITDIALOG, so start-up treats it as created:
     # the report is the only box, and the program ends at its WM_QUIT.

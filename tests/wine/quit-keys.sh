@@ -12,21 +12,16 @@ begin_story quit-keys
 ensure_ports_root
 
 # How each way of quitting is given to the main window.
-quit_command() {
-    case $1 in
-    esc) printf 'key esc\n' ;;
-    altf4) printf 'key altf4\n' ;;
-    closebox) printf 'close\n' ;;
-    esac
-}
+declare -A quit=([esc]='key esc' [altf4]='key altf4' [closebox]='close')
 
 for way in esc altf4 closebox; do
-    {
-        start_line
-        printf 'wait-dialog main\nexpect-list IDC_CARDLIST\n'
-        quit_command "$way"
-        printf 'no-box 500\nexpect-exit 0\n'
-    } | drive_script "empty-$way"
+    run_program "empty-$way" <<SCRIPT
+wait-dialog main
+expect-list IDC_CARDLIST
+${quit[$way]}
+no-box 500
+expect-exit 0
+SCRIPT
 done
 
 seed_ports <<'PORTS'
@@ -39,14 +34,14 @@ PORTS
 for lang in en fr; do
     use_language "$lang"
     for way in esc altf4 closebox; do
-        {
-            start_line
-            printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n'
-            quit_command "$way"
-            printf 'expect-box "%s" "%s" information none\n' \
-                "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ10)"
-            printf 'no-box 500\nexpect-exit 0\n'
-        } | drive_script "card-$lang-$way"
+        run_program "card-$lang-$way" <<SCRIPT
+wait-dialog main
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+${quit[$way]}
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ10)" information none
+no-box 500
+expect-exit 0
+SCRIPT
     done
 done
 log "PASS"

@@ -11,20 +11,19 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/texts.sh"
 
 begin_story remove-card
-seed_ports <<'PORTS'
-Serial10000 COM3 0x3f8 10 4SX510 Serial10000
+four='Serial10000 COM3 0x3f8 10 4SX510 Serial10000
 Serial10001 COM4 0x2f8 10 4SX510 Serial10000
 Serial10002 COM5 0x3e8 10 4SX510 Serial10000
-Serial10003 COM6 0x2e8 10 4SX510 Serial10000
+Serial10003 COM6 0x2e8 10 4SX510 Serial10000'
+seed_ports <<PORTS
+$four
 Serial10004 COM10 0x280 5 2SX510 Serial10004
 Serial10005 COM11 0x288 5 2SX510 Serial10004
 PORTS
 
 for lang in en fr; do
     use_language "$lang"
-    {
-        start_line
-        cat <<SCRIPT
+    run_program "no-selection-$lang" <<SCRIPT
 wait-dialog main
 expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
 click IDC_REMOVE
@@ -34,17 +33,13 @@ expect-box "$(text "$lang" no_selection_caption)" "$(text "$lang" no_selection_t
 wait-dialog main
 expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
 close
+expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ5, IRQ10")" information none
+expect-exit 0
 SCRIPT
-        printf 'expect-box "%s" "%s" information none\n' \
-            "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ5, IRQ10")"
-        printf 'expect-exit 0\n'
-    } | drive_script "no-selection-$lang"
 done
 
 use_language en
-{
-    start_line
-    cat <<'SCRIPT'
+run_program remove-first <<SCRIPT
 wait-dialog main
 select IDC_CARDLIST 0
 click IDC_REMOVE
@@ -52,23 +47,12 @@ wait-dialog main
 expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
 no-box 500
 click IDC_QUIT
+expect-box "$(text en reminder_caption)" "$(text en reminder_text IRQ10)" information none
+expect-exit 0
 SCRIPT
-    printf 'expect-box "%s" "%s" information none\n' \
-        "$(text en reminder_caption)" "$(text en reminder_text IRQ10)"
-    printf 'expect-exit 0\n'
-} | drive_script remove-first
+port_rows <<<"$four" | expect_ports ports-left
 
-ports_table | cut -d' ' -f1 | sort -u >"$STORY_DIR/keys-left.txt"
-expect_table keys-left "$STORY_DIR/keys-left.txt" <<'KEYS'
-Serial10000
-Serial10001
-Serial10002
-Serial10003
-KEYS
-
-{
-    start_line
-    cat <<'SCRIPT'
+run_program remove-last <<'SCRIPT'
 wait-dialog main
 expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
 select IDC_CARDLIST 0
@@ -79,16 +63,12 @@ click IDC_QUIT
 no-box 500
 expect-exit 0
 SCRIPT
-} | drive_script remove-last
 
-ports_table >"$STORY_DIR/ports-left.txt"
-expect_table ports-left "$STORY_DIR/ports-left.txt" </dev/null
+expect_ports ports-none </dev/null
 
 # A card added through the dialogs can be removed in the same run: its keys
 # go, and Quit then has nothing to check.
-{
-    start_line
-    cat <<'SCRIPT'
+run_program remove-added <<'SCRIPT'
 wait-dialog main
 click IDC_ADD
 wait-dialog models
@@ -107,8 +87,6 @@ click IDC_QUIT
 no-box 500
 expect-exit 0
 SCRIPT
-} | drive_script remove-added
 
-ports_table >"$STORY_DIR/ports-after-added.txt"
-expect_table ports-after-added "$STORY_DIR/ports-after-added.txt" </dev/null
+expect_ports ports-after-added </dev/null
 log "PASS"

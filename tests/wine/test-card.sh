@@ -24,9 +24,7 @@ for lang in en fr; do
     caption=$(text "$lang" results_caption)
     card1="$(text "$lang" test_ok COM10)\\n$(text "$lang" test_no_loopback COM11)\\n"
     card2="$(text "$lang" not_installed COM12)\\n$(text "$lang" not_installed COM13)\\n"
-    {
-        start_line
-        cat <<SCRIPT
+    run_program "test-$lang" <<SCRIPT
 wait-dialog main
 expect-list IDC_CARDLIST "COM10: 2SX510, base 3f8H, IRQ4" "COM12: 2SX510, base 3e8H, IRQ5"
 select IDC_CARDLIST 0
@@ -42,6 +40,5 @@ expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ
 no-box 500
 expect-exit 0
 SCRIPT
-    } | drive_script "test-$lang"
 done
 log "PASS"

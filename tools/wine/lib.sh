@@ -164,22 +164,30 @@ reg_dump() {
 }
 
 # Runs the driver on the script given on standard input; its output goes
-# to $STORY_DIR/<label>.out and to standard output. Fails when it fails.
+# to $STORY_DIR/<label>.out and to standard output. Fails unless the driver
+# ends with the status given (0 by default).
 drive() {
-    local label=$1 status=0
+    local label=$1 want=${2:-0} status=0
     log "driver: $label"
     sed 's/^/  > /' "$STORY_DIR/$label.script" 2>/dev/null >&2 || true
     limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" >"$STORY_DIR/$label.out" 2>&1 || status=$?
     tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
     sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
-    [[ $status -eq 0 ]] || die "driver script '$label' failed (status $status)"
+    [[ $status -eq $want ]] || die "driver script '$label' ended with status $status, not $want"
 }
 
 # drive with the script from a here-document, kept next to its output.
 drive_script() {
-    local label=$1
-    cat >"$STORY_DIR/$label.script"
-    drive "$label" <"$STORY_DIR/$label.script"
+    cat >"$STORY_DIR/$1.script"
+    drive "$@" <"$STORY_DIR/$1.script"
+}
+
+# drive_script for a script that starts the program under test first.
+run_program() {
+    {
+        start_line
+        cat
+    } | drive_script "$@"
 }
 
 # The line "start <exe>" for driver scripts.
@@ -274,10 +282,26 @@ ports_table() {
         }' | sort
 }
 
-# Compares a table with the expected one given on standard input.
-expect_table() {
-    local label=$1 actual=$2
-    if ! diff -u - "$actual" >"$STORY_DIR/$label.diff"; then
+# The ports_table lines of the port keys read from standard input, one
+# "key name address irq model leader" line each (as seed_ports reads them).
+port_rows() {
+    local key name address irq model leader
+    while read -r key name address irq model leader; do
+        printf '%s DosDevices REG_SZ %s\n%s PortAddress REG_DWORD %#x\n' "$key" "$name" "$key" "$address"
+        printf '%s Interrupt REG_DWORD %#x\n' "$key" "$irq"
+        [[ $model == - ]] || printf '%s Model REG_SZ %s\n' "$key" "$model"
+        [[ $leader == - ]] || printf '%s Leader REG_SZ %s\n' "$key" "$leader"
+    done
+}
+
+# Compares the port keys' values (ports_table) with the lines on standard
+# input, in any order; both are kept in $STORY_DIR as <label>.txt and
+# <label>.expected.
+expect_ports() {
+    local label=$1
+    sort >"$STORY_DIR/$label.expected"
+    ports_table >"$STORY_DIR/$label.txt"
+    if ! diff -u "$STORY_DIR/$label.expected" "$STORY_DIR/$label.txt" >"$STORY_DIR/$label.diff"; then
         cat "$STORY_DIR/$label.diff" >&2
         die "$label differs from what was expected"
     fi
