@@ -105,24 +105,18 @@ TEST_F(StartupTest, MainWindowThatCannotBeCreatedIsReported) {
               Describe(sim::Boxes()[0]));
 }
 
-TEST_F(StartupTest, QuitEndsTheLoopWithExitCodeZero) {
-    sim::RegSeedKey(PORTS_ROOT);
-    sim::OnIdle([] { sim::PostCommand(MainWindow, IDC_QUIT); });
-    EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
-    EXPECT_FALSE(sim::IsLive(MainWindow));
-    EXPECT_TRUE(sim::Boxes().empty());
-}
-
-// Escape and the close box reach the main window through the dialog
-// manager as command 2, exactly like the Quit button.
-TEST_F(StartupTest, EscapeAndTheCloseBoxQuitThroughTheMessageLoop) {
-    for (int way = 0; way < 2; way++) {
+// Quit, and Escape and the close box, which reach the main window through
+// the dialog manager as command 2, end the message loop with exit code 0.
+TEST_F(StartupTest, QuitEscapeAndTheCloseBoxEndTheMessageLoop) {
+    for (int way = 0; way < 3; way++) {
         SCOPED_TRACE(way);
         sim::Reset();
         ResetProgram();
         SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
         sim::OnIdle([way] {
             if (way == 0)
+                sim::PostCommand(MainWindow, IDC_QUIT);
+            else if (way == 1)
                 sim::PostKey(MainWindow, VK_ESCAPE);
             else
                 sim::PostCloseBox(MainWindow);
