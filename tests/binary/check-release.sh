@@ -3,7 +3,6 @@
 # and building the same sources again, in another folder, gives the same
 # bytes.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 
 log() {
     printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2
@@ -16,7 +15,7 @@ die() {
 
 [[ -n ${CARDINST_EXE:-} && -n ${CARDINST_EXE32:-} && -n ${CARDINST_WORK:-} ]] ||
     die "CARDINST_EXE, CARDINST_EXE32 and CARDINST_WORK must be set"
-root=$(cd "$here/../.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 readonly LIMIT=36864
 
 # The header's TimeDateStamp: four bytes, eight bytes into the PE header

@@ -8,7 +8,6 @@
 #include <map>
 #include <regex>
 #include <sstream>
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -50,24 +49,18 @@ std::vector<int> IrqList(const int *list) {
     return values;
 }
 
-// The addresses a strap or switch label names: "ST1:1-2, 3F8/2F8H" gives
-// 0x3F8 and 0x2F8.
-std::vector<int> LabelAddresses(const std::string &label) {
-    std::vector<int> addresses;
-    size_t at = label.find(", ");
-    if (at == std::string::npos || label.back() != 'H')
-        return addresses;
-    std::string list = label.substr(at + 2, label.size() - at - 3);
-    size_t start = list.find_first_not_of(' ');
-    while (start != std::string::npos && start < list.size()) {
-        size_t end = list.find('/', start);
-        unsigned value = 0;
-        if (sscanf(list.substr(start, end - start).c_str(), "%x", &value) != 1)
-            return {};
-        addresses.push_back((int)value);
-        start = end == std::string::npos ? end : end + 1;
-    }
-    return addresses;
+// The numbers a text names, in order: the interrupts of "4+3, 9, 10" (the
+// pair code, 9 and 10), or the hexadecimal addresses of "100H to 1FFFH"
+// (0x100 and 0x1FFF) or of a strap label "ST1:1-2, 3F8/2F8H" (0x3F8, 0x2F8).
+std::vector<int> Numbers(const std::string &text, bool hexadecimal) {
+    static const std::regex irqs("(4\\+3|[0-9]+)"), addresses("([0-9A-F]+)(?=[/0-9A-F]*H)");
+    std::vector<int> values;
+    std::sregex_iterator it(text.begin(), text.end(), hexadecimal ? addresses : irqs), end;
+    for (; it != end; ++it)
+        values.push_back(it->str() == "4+3"
+                             ? IRQ_PAIR_4_3
+                             : std::stoi((*it)[1].str(), nullptr, hexadecimal ? 16 : 10));
+    return values;
 }
 
 } // namespace
@@ -112,7 +105,7 @@ TEST(CardCatalogueTest, HoldsTheTenModelsInListOrder) {
             padded.resize(4, 0);
             EXPECT_EQ(padded, stored);
             // The label the user picks names the addresses that get written.
-            EXPECT_EQ(wanted, LabelAddresses(choices[c].label));
+            EXPECT_EQ(wanted, Numbers(choices[c].label, true));
             const char *prefix = row.dialogTemplate == IDD_LINX ? "SW1-1:" : "ST1:";
             EXPECT_EQ(0u, std::string(choices[c].label).find(prefix));
         }
@@ -163,19 +156,6 @@ std::map<std::string, std::vector<std::vector<std::string>>> ModelRows(const std
             rows[cells[0]].push_back(cells);
     }
     return rows;
-}
-
-// The numbers a cell names, in order: the interrupts of "4+3, 9, 10" (the
-// pair code, 9 and 10) or the hexadecimal addresses of "100H to 1FFFH".
-std::vector<int> Numbers(const std::string &cell, bool hexadecimal) {
-    static const std::regex irqs("(4\\+3|[0-9]+)"), addresses("([0-9A-F]+)H");
-    std::vector<int> values;
-    std::sregex_iterator it(cell.begin(), cell.end(), hexadecimal ? addresses : irqs), end;
-    for (; it != end; ++it)
-        values.push_back(it->str() == "4+3"
-                             ? IRQ_PAIR_4_3
-                             : std::stoi((*it)[1].str(), nullptr, hexadecimal ? 16 : 10));
-    return values;
 }
 
 } // namespace
@@ -291,18 +271,12 @@ TEST_F(GuideTextsTest, QuoteOnlyTheProgramsTexts) {
         const char *file;
         WORD language;
         const char *open, *close;
-        std::vector<std::string> systemTexts; // Windows' texts for errors 5 and 2
+        const char *denied, *notFound; // Windows' texts for errors 5 and 2
     } guides[] = {
-        {"guide.en.md",
-         ENGLISH,
-         "\"",
-         "\"",
-         {"Access is denied.", "The system cannot find the file specified."}},
-        {"guide.fr.md",
-         FRENCH,
-         "\u00ab ",
-         " \u00bb",
-         {"Acc\u00e8s refus\u00e9.", "Le fichier sp\u00e9cifi\u00e9 est introuvable."}},
+        {"guide.en.md", ENGLISH, "\"", "\"", "Access is denied.",
+         "The system cannot find the file specified."},
+        {"guide.fr.md", FRENCH, "\u00ab ", " \u00bb", "Acc\u00e8s refus\u00e9.",
+         "Le fichier sp\u00e9cifi\u00e9 est introuvable."},
     };
     static const std::regex tagged("[A-Za-z0-9_/]+: ?(.+)");
     for (const Guide &guide : guides) {
@@ -310,7 +284,7 @@ TEST_F(GuideTextsTest, QuoteOnlyTheProgramsTexts) {
         ResetProgram();
         LoadTexts(guide.language);
         std::vector<std::regex> lines;
-        for (const std::string &text : guide.systemTexts)
+        for (const char *text : {guide.denied, guide.notFound})
             lines.push_back(Pattern(text));
         for (int id = 1; id <= 28; id++) {
             std::stringstream text(Utf8(StringTable[id]));

@@ -170,11 +170,10 @@ TEST_F(LoadTest, LeadersAreLinkedByExactName) {
     ASSERT_EQ(1, listCards());
     std::vector<PortEntry *> ports = Ports();
     ASSERT_EQ(5u, ports.size());
-    EXPECT_EQ(ports[0], ports[0]->leader);
-    EXPECT_EQ(ports[0], ports[1]->leader);
-    EXPECT_EQ(nullptr, ports[2]->leader);
-    EXPECT_EQ(nullptr, ports[3]->leader);
-    EXPECT_EQ(nullptr, ports[4]->leader);
+    std::vector<PortEntry *> leaders;
+    for (PortEntry *e : ports)
+        leaders.push_back(e->leader);
+    EXPECT_EQ((std::vector<PortEntry *>{ports[0], ports[0], nullptr, nullptr, nullptr}), leaders);
     EXPECT_EQ(1u, sim::Boxes().size());
 }
 

@@ -65,15 +65,14 @@ TEST_F(PortTestTest, PutsEveryPortBackAsItWas) {
     loopback.loopback = true;
     sim::AddPort("COM3", loopback);
     sim::AddPort("COM4", sim::Port());
-    sim::PortState before3 = sim::GetPort("COM3"), before4 = sim::GetPort("COM4");
+    const sim::PortState before[] = {sim::GetPort("COM3"), sim::GetPort("COM4")};
     LoadCard({"COM3", "COM4"});
     TestCard(&PortList);
-    for (const char *name : {"COM3", "COM4"}) {
-        SCOPED_TRACE(name);
-        sim::PortState before = std::string(name) == "COM3" ? before3 : before4;
-        sim::PortState after = sim::GetPort(name);
-        EXPECT_EQ(0, memcmp(&before.dcb, &after.dcb, sizeof before.dcb));
-        EXPECT_EQ(0, memcmp(&before.timeouts, &after.timeouts, sizeof before.timeouts));
+    for (int i = 0; i < 2; i++) {
+        SCOPED_TRACE(i);
+        sim::PortState after = sim::GetPort(i ? "COM4" : "COM3");
+        EXPECT_EQ(0, memcmp(&before[i].dcb, &after.dcb, sizeof after.dcb));
+        EXPECT_EQ(0, memcmp(&before[i].timeouts, &after.timeouts, sizeof after.timeouts));
         EXPECT_FALSE(after.open);
         EXPECT_EQ(1, after.opens);
     }

@@ -50,10 +50,6 @@ void Deselect(HWND dialog, int id) {
     SendDlgItemMessageA(dialog, id, CB_SETCURSEL, (WPARAM)-1, 0);
 }
 
-int CancelId(const CardModel *row) {
-    return row->dialogTemplate == IDD_MPB ? IDCANCEL : IDC_PROP_CANCEL;
-}
-
 std::string EntryError(int id) {
     return "[Configuration error|error|ownerless] " + std::string(Text(id));
 }
@@ -302,11 +298,10 @@ TEST_F(PropsDialogTest, LinxDialogOpensOnThePairAndSwitchOff) {
             EXPECT_EQ(nullptr, sim::Control(dialog, IDC_FIRSTCOM));
             sim::Key(dialog, VK_ESCAPE); // not a way out here
             ASSERT_TRUE(sim::IsLive(dialog));
-            if (model.second.size() > 2) {
+            if (model.second.size() > 2)
                 sim::Click(dialog, IDC_PROP_CANCEL);
-            } else {
+            else
                 sim::CloseBox(dialog);
-            }
         }));
     }
     EXPECT_EQ(nullptr, PortList.next);
@@ -503,7 +498,7 @@ TEST_F(AddCardTest, EveryModelOpensItsOwnPropertiesDialog) {
             if (row->dialogTemplate == IDD_RS) {
                 EXPECT_EQ(row->portCount == 4, sim::IsEnabled(sim::Control(dialog, IDC_IRQ4)));
             }
-            sim::Click(dialog, CancelId(row));
+            sim::Click(dialog, row->dialogTemplate == IDD_MPB ? IDCANCEL : IDC_PROP_CANCEL);
         });
         sim::Click(MainWindow, IDC_ADD);
         EXPECT_EQ(0, sim::PendingDialogHandlers());

@@ -93,15 +93,13 @@ TEST_F(RemoveTest, RemovingACardLeavesTheOtherPortsAndNoStrayLeader) {
         const char *what;
         std::vector<SeedPortKey> ports;
         const char *card;
-        std::vector<std::string> left;
-        std::vector<std::string> leaders; // of the ports left, "" for null
+        std::vector<std::pair<std::string, std::string>> left; // and leaders, "" for none
     };
     const Case cases[] = {
         {"the only card",
          {{"Serial10000", "COM3", 10, 0x3F8, "4SX510", "Serial10000"},
           {"Serial10001", "COM4", 10, 0x2F8, "4SX510", "Serial10000"}},
          "Serial10000",
-         {},
          {}},
         {"a card between two others",
          {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
@@ -111,8 +109,10 @@ TEST_F(RemoveTest, RemovingACardLeavesTheOtherPortsAndNoStrayLeader) {
           {"Serial10004", "COM7", 7, 0x3E8, "2SX-BTL", "Serial10004"},
           {"Serial10005", "COM8", 7, 0x330, "2SX-BTL", "Serial10004"}},
          "Serial10002",
-         {"Serial10000", "Serial10001", "Serial10004", "Serial10005"},
-         {"Serial10000", "Serial10000", "Serial10004", "Serial10004"}},
+         {{"Serial10000", "Serial10000"},
+          {"Serial10001", "Serial10000"},
+          {"Serial10004", "Serial10004"},
+          {"Serial10005", "Serial10004"}}},
         // The head belongs to the card though it is not its first port.
         {"ports outside the card",
          {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10001"},
@@ -121,32 +121,28 @@ TEST_F(RemoveTest, RemovingACardLeavesTheOtherPortsAndNoStrayLeader) {
           {"Serial10003", "COM6", 3, 0x2E8, "2SX510", "Serial10009"},
           {"Serial10004", "COM7", 7, 0x280, "2SX510", "Serial10001"}},
          "Serial10001",
-         {"Serial10002", "Serial10003"},
-         {"", ""}},
+         {{"Serial10002", ""}, {"Serial10003", ""}}},
         {"chain behind a head card",
          {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
           {"Serial10001", "COM4", 3, 0x2F8, "2SX510", "Serial10000"},
           {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10001"},
           {"Serial10003", "COM6", 5, 0x2E8, "2SX510", "Serial10002"}},
          "Serial10000",
-         {"Serial10002", "Serial10003"},
-         {"", "Serial10002"}},
+         {{"Serial10002", ""}, {"Serial10003", "Serial10002"}}},
         {"chain link before its leader, card in the middle",
          {{"Serial10000", "COM7", 7, 0x280, "2SX510", "Serial10000"},
           {"Serial10001", "COM5", 5, 0x3E8, "2SX510", "Serial10003"},
           {"Serial10002", "COM3", 4, 0x3F8, "2SX510", "Serial10002"},
           {"Serial10003", "COM4", 3, 0x2F8, "2SX510", "Serial10002"}},
          "Serial10002",
-         {"Serial10000", "Serial10001"},
-         {"Serial10000", ""}},
+         {{"Serial10000", "Serial10000"}, {"Serial10001", ""}}},
         {"ports led by a head that belongs to the card",
          {{"Serial10000", "COM4", 3, 0x2F8, "2SX510", "Serial10001"},
           {"Serial10001", "COM3", 4, 0x3F8, "2SX510", "Serial10001"},
           {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10000"},
           {"Serial10003", "COM6", 6, 0x2E8, "2SX510", "Serial10003"}},
          "Serial10001",
-         {"Serial10002", "Serial10003"},
-         {"", "Serial10003"}},
+         {{"Serial10002", ""}, {"Serial10003", "Serial10003"}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -155,15 +151,16 @@ TEST_F(RemoveTest, RemovingACardLeavesTheOtherPortsAndNoStrayLeader) {
         SeedPorts(c.ports);
         Load();
         EXPECT_EQ(1, RemoveCard(PortNamed(c.card)));
-        EXPECT_EQ(c.left, KeyNames());
-        EXPECT_EQ(c.left, sim::RegSubkeys(PORTS_ROOT));
         std::vector<PortEntry *> ports = Ports();
-        std::vector<std::string> leaders;
+        std::vector<std::pair<std::string, std::string>> left;
         for (PortEntry *e : ports) {
             bool listed = std::find(ports.begin(), ports.end(), e->leader) != ports.end();
-            leaders.push_back(listed ? e->leader->keyName : e->leader ? "(released)" : "");
+            left.push_back({e->keyName, listed      ? e->leader->keyName
+                                        : e->leader ? "(released)"
+                                                    : ""});
         }
-        EXPECT_EQ(c.leaders, leaders);
+        EXPECT_EQ(c.left, left);
+        EXPECT_EQ(KeyNames(), sim::RegSubkeys(PORTS_ROOT));
         EXPECT_TRUE(sim::RegKeyExists(PORTS_ROOT));
         EXPECT_TRUE(sim::Boxes().empty());
         EXPECT_EQ(0, sim::RegOpenHandleCount());

@@ -79,30 +79,25 @@ TEST_F(StringTableTest, NoStringsGiveNoTableButTheProgramStarts) {
     EXPECT_TRUE(CardLines().empty());
 }
 
-TEST_F(StringTableTest, FailedAllocationEndsStartWithABuiltInMessage) {
-    for (const char *allocation : {"calloc", "malloc"}) {
-        SCOPED_TRACE(allocation);
+using StartupTest = ProgramTest;
+
+// A string table that cannot be allocated and a main window that cannot be
+// created end start-up with a built-in message.
+TEST_F(StartupTest, FailuresBeforeTheMessageLoopEndTheProgram) {
+    const char *cases[][2] = {{"calloc", "Cannot allocate string table"},
+                              {"malloc", "Cannot allocate string table"},
+                              {"CreateDialogParamA", "Cannot create main window"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0]);
         sim::Reset();
         ResetProgram();
         sim::RegSeedKey(PORTS_ROOT);
-        sim::FailCall(allocation, 1, 0);
+        sim::FailCall(c[0], 1, 0);
         EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
-        ASSERT_EQ(1u, sim::Boxes().size());
-        EXPECT_EQ("[Internal error|error|ownerless] Cannot allocate string table",
-                  Describe(sim::Boxes()[0]));
+        EXPECT_EQ(std::vector<std::string>{std::string("[Internal error|error|ownerless] ") + c[1]},
+                  Described());
         EXPECT_EQ(nullptr, sim::DialogOf(IDD_MAIN));
     }
-}
-
-using StartupTest = ProgramTest;
-
-TEST_F(StartupTest, MainWindowThatCannotBeCreatedIsReported) {
-    sim::RegSeedKey(PORTS_ROOT);
-    sim::FailCall("CreateDialogParamA", 1, 0);
-    EXPECT_EQ(0, WinMain((HINSTANCE)1, NULL, (LPSTR) "", SW_SHOWNORMAL));
-    ASSERT_EQ(1u, sim::Boxes().size());
-    EXPECT_EQ("[Internal error|error|ownerless] Cannot create main window",
-              Describe(sim::Boxes()[0]));
 }
 
 // Quit, and Escape and the close box, which reach the main window through
@@ -131,15 +126,14 @@ TEST_F(StartupTest, QuitEscapeAndTheCloseBoxEndTheMessageLoop) {
 using ReportTest = ProgramTest;
 
 TEST_F(ReportTest, SystemTextLosesTrailingLineBreaksOnly) {
-    sim::SetSystemText(5, "Access is denied.\r\n");
-    sim::SetSystemText(6, "\r\n\n\r");
-    sim::SetSystemText(7, "Two\r\nlines\n\r\r");
-    SetLastError(5);
-    EXPECT_STREQ("Access is denied.", SystemErrorText());
-    SetLastError(6);
-    EXPECT_STREQ("", SystemErrorText());
-    SetLastError(7);
-    EXPECT_STREQ("Two\r\nlines", SystemErrorText());
+    const char *cases[][2] = {{"Access is denied.\r\n", "Access is denied."},
+                              {"\r\n\n\r", ""},
+                              {"Two\r\nlines\n\r\r", "Two\r\nlines"}};
+    for (const auto &c : cases) {
+        sim::SetSystemText(5, c[0]);
+        SetLastError(5);
+        EXPECT_STREQ(c[1], SystemErrorText());
+    }
 }
 
 TEST_F(ReportTest, EachSystemTextReleasesThePreviousOne) {

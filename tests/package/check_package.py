@@ -80,14 +80,6 @@ def check_text(name, data, french):
             pass
 
 
-def check_contents(name, data):
-    kind, machine, build = ENTRIES[name]
-    if kind == EXE:
-        check_exe(name, data, machine, build)
-    else:
-        check_text(name, data, kind == FRENCH)
-
-
 def run(command, **kwargs):
     result = subprocess.run(command, stdout=subprocess.PIPE, text=True, **kwargs)
     if result.returncode != 0:
@@ -125,7 +117,11 @@ def main():
         check(folders <= {"x86/", "x64/"}, f"unexpected folders in the zip: {sorted(folders)}")
         zipped = {name: archive.read(name) for name in files if name in ENTRIES}
     for name, data in zipped.items():
-        check_contents(name, data)
+        kind, machine, build = ENTRIES[name]
+        if kind == EXE:
+            check_exe(name, data, machine, build)
+        else:
+            check_text(name, data, kind == FRENCH)
 
     run(["cmake", "--install", tree, "--prefix", installed], stderr=subprocess.STDOUT)
     laid_out = {p.relative_to(installed).as_posix(): p.read_bytes()
