@@ -6,9 +6,8 @@
 # the registry, Test refuses it until the next start, and Quit reminds the
 # user to reserve IRQ10. In English and in French.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story add-card
 
@@ -42,9 +41,7 @@ expect-box "$(text "$lang" card_test)" "$(text "$lang" just_added)" error none
 wait-dialog main
 expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
 click IDC_QUIT
-expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ10)" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit "$lang" IRQ10)
 SCRIPT
     port_rows <<'PORTS' | expect_ports "ports-$lang"
 Serial10000 COM3 0x3f8 10 4SX510 Serial10000

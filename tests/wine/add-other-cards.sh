@@ -7,9 +7,8 @@
 # listed and written with the values its dialog showed; Quit finds no
 # conflict and names the four IRQs in use.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story add-other-cards
 ensure_ports_root
@@ -33,10 +32,7 @@ wait-dialog main
 expect-list IDC_CARDLIST
 
 # 2SX510: IRQ 4 and 3 proposed, ports 3 and 4 disabled.
-click IDC_ADD
-wait-dialog models
-select IDC_MODELLIST 4
-click IDC_NEXT
+$(add_model 4)
 wait-dialog rs
 expect-text IDC_FIRSTCOM "3"
 expect-combo IDC_IRQ1 "4" "3" "4" "5" "7" "9" "10" "11" "15"
@@ -69,10 +65,7 @@ wait-dialog main
 expect-list IDC_CARDLIST "COM5: 2SX510, base 3f8H, IRQ4"
 
 # Linx700: "4+3" proposed; IRQ 10 on the second switch position.
-click IDC_ADD
-wait-dialog models
-select IDC_MODELLIST 5
-click IDC_NEXT
+$(add_model 5)
 wait-dialog linx
 expect-combo IDC_IRQ1 "4+3" "4+3" "9" "10" "11" "12"
 expect-combo IDC_ADDRESS "SW1-1:OFF, 3F8/2F8H" "SW1-1:OFF, 3F8/2F8H" "SW1-1:ON,  3E8/2E8H"
@@ -84,20 +77,14 @@ expect-list IDC_CARDLIST "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3
 
 # MPB510-8: first free run of eight COM numbers from 3 is COM7; Escape
 # cancels this dialog.
-click IDC_ADD
-wait-dialog models
-select IDC_MODELLIST 0
-click IDC_NEXT
+$(add_model 0)
 wait-dialog mpb
 expect-text IDC_FIRSTCOM "7"
 expect-text IDC_ADDRESS "280"
 key esc
 wait-dialog main
 expect-list IDC_CARDLIST "COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4"
-click IDC_ADD
-wait-dialog models
-select IDC_MODELLIST 0
-click IDC_NEXT
+$(add_model 0)
 wait-dialog mpb
 expect-combo IDC_IRQ1 "10" "3" "4" "5" "6" "7" "9" "10" "11" "12" "15"
 select IDC_IRQ1 3
@@ -114,9 +101,7 @@ click IDC_PROP_ADD
 wait-dialog main
 expect-list IDC_CARDLIST $cards
 click IDC_QUIT
-expect-box "$(text en reminder_caption)" "$(text en reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit en "IRQ3, IRQ4, IRQ6, IRQ10")
 SCRIPT
 
 # The expected values: Serial10000-1 for the 2SX510, Serial10002-3 for the
@@ -144,10 +129,7 @@ com_fr='Dans le champ \"numéro du premier port\", tapez un nombre compris%nentr
 base_fr="L'adresse de base que vous avez tapée est invalide pour ce type de carte. Vérifiez qu'elle entre dans les bornes admises et que vous  l'avez tapée en hexadécimal."
 run_program refusals-fr <<SCRIPT
 wait-dialog main
-click IDC_ADD
-wait-dialog models
-select IDC_MODELLIST 3
-click IDC_NEXT
+$(add_model 3)
 wait-dialog rs
 expect-caption "Propriétés de la carte"
 settext IDC_FIRSTCOM "0"
@@ -156,10 +138,7 @@ expect-box "Erreur de configuration" "$com_fr" error none
 wait-dialog rs
 click IDC_PROP_CANCEL
 wait-dialog main
-click IDC_ADD
-wait-dialog models
-select IDC_MODELLIST 1
-click IDC_NEXT
+$(add_model 1)
 wait-dialog mpb
 settext IDC_ADDRESS "zz"
 click IDC_PROP_ADD
@@ -169,9 +148,7 @@ close
 wait-dialog main
 expect-list IDC_CARDLIST $cards
 click IDC_QUIT
-expect-box "$(text fr reminder_caption)" "$(text fr reminder_text "IRQ3, IRQ4, IRQ6, IRQ10")" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit fr "IRQ3, IRQ4, IRQ6, IRQ10")
 SCRIPT
 
 # Cancelled dialogs wrote nothing.

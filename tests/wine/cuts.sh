@@ -6,9 +6,8 @@
 # program's areas end. The expected texts are composed here from the
 # formats and the seeded values, then cut. In English and in French.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 # A name of exactly length characters: the prefix, then a run of letters
 # and digits, so that a cut one character off shows.
@@ -75,9 +74,7 @@ wait-dialog main
 click IDC_QUIT
 expect-box "$conflict" "$name_text" error none
 expect-box "$conflict" "$address_text" error none
-expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ5, IRQ7")" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit "$lang" "IRQ5, IRQ7")
 SCRIPT
 done
 log "PASS"

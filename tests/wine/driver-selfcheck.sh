@@ -4,8 +4,7 @@
 # comes and a program that does not end must each fail the script, with a
 # message naming the line, within the time limit.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
 
 begin_story driver-selfcheck
 ensure_ports_root

@@ -8,9 +8,8 @@
 # changes in the registry and no box is shown twice.
 # In English and in French.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story exit-checks
 ports='Serial10000 COM3 0x3f8 5 2SX510 Serial10000
@@ -37,9 +36,7 @@ expect-box "$conflict" "$(text "$lang" shared_irq_text 5 COM3 COM5)" warning non
 expect-box "$conflict" "$(text "$lang" shared_irq_text 5 COM4 COM4)" warning none
 expect-box "$conflict" "$(text "$lang" shared_irq_text 5 COM4 COM5)" warning none
 expect-box "$conflict" "$(text "$lang" duplicate_address_text 3f8 COM3 COM5)" error none
-expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ5)" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit "$lang" IRQ5)
 SCRIPT
 done
 

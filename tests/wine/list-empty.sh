@@ -4,9 +4,8 @@
 # configured yet: the main window shows an empty list, and Quit ends the
 # program with exit code 0 without any message.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story list-empty
 ensure_ports_root

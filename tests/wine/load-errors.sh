@@ -6,9 +6,8 @@
 # without a word. The card around them is listed, and the registry keeps
 # the broken keys as they were. In English and in French.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story load-errors
 root='[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Serial\Parameters'
@@ -42,9 +41,7 @@ no-box 500
 wait-dialog main
 expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"
 click IDC_QUIT
-expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ3, IRQ4")" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit "$lang" "IRQ3, IRQ4")
 SCRIPT
 done
 

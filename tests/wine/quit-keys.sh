@@ -4,9 +4,8 @@
 # at once on an empty configuration; after the exit checks when cards are
 # configured (one 4SX510 on IRQ 10: the reminder to reserve IRQ10 only).
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story quit-keys
 ensure_ports_root
@@ -38,9 +37,7 @@ for lang in en fr; do
 wait-dialog main
 expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
 ${quit[$way]}
-expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text IRQ10)" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit "$lang" IRQ10)
 SCRIPT
     done
 done

@@ -6,9 +6,8 @@
 # configuration, so Quit has nothing to check; a card added in this run is
 # removed as well as one configured before.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story remove-card
 four='Serial10000 COM3 0x3f8 10 4SX510 Serial10000
@@ -33,8 +32,7 @@ expect-box "$(text "$lang" no_selection_caption)" "$(text "$lang" no_selection_t
 wait-dialog main
 expect-list IDC_CARDLIST "COM10: 2SX510, base 280H, IRQ5" "COM3: 4SX510, base 3f8H, IRQ10"
 close
-expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ5, IRQ10")" information none
-expect-exit 0
+$(reminder_then_exit "$lang" "IRQ5, IRQ10")
 SCRIPT
 done
 
@@ -47,8 +45,7 @@ wait-dialog main
 expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
 no-box 500
 click IDC_QUIT
-expect-box "$(text en reminder_caption)" "$(text en reminder_text IRQ10)" information none
-expect-exit 0
+$(reminder_then_exit en IRQ10)
 SCRIPT
 port_rows <<<"$four" | expect_ports ports-left
 
@@ -68,12 +65,9 @@ expect_ports ports-none </dev/null
 
 # A card added through the dialogs can be removed in the same run: its keys
 # go, and Quit then has nothing to check.
-run_program remove-added <<'SCRIPT'
+run_program remove-added <<SCRIPT
 wait-dialog main
-click IDC_ADD
-wait-dialog models
-select IDC_MODELLIST 4
-click IDC_NEXT
+$(add_model 4)
 wait-dialog rs
 expect-text IDC_FIRSTCOM "3"
 click IDC_PROP_ADD

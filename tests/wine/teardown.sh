@@ -3,8 +3,7 @@
 # Ends a run of the end-to-end suite: removes the template prefix, which
 # setup.sh makes anew for each run. The locales are kept for the next run.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
 
 [[ -n ${CARDINST_WORK:-} ]] || die "CARDINST_WORK must be set"
 if [[ -d $CARDINST_WORK/template ]]; then

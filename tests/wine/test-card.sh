@@ -5,9 +5,8 @@
 # know. Each port of the selected card gets one result line, in one box
 # without icon or owner. In English and in French.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../tools/wine/lib.sh"
-. "$here/texts.sh"
+. "$(dirname "$0")/../../tools/wine/lib.sh"
+. "$(dirname "$0")/texts.sh"
 
 begin_story test-card
 seed_ports <<'PORTS'
@@ -36,9 +35,7 @@ select IDC_CARDLIST 1
 click IDC_TEST
 expect-box "$caption" "$card2" none none
 key esc
-expect-box "$(text "$lang" reminder_caption)" "$(text "$lang" reminder_text "IRQ3, IRQ4, IRQ5, IRQ7")" information none
-no-box 500
-expect-exit 0
+$(reminder_then_exit "$lang" "IRQ3, IRQ4, IRQ5, IRQ7")
 SCRIPT
 done
 log "PASS"

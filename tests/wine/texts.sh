@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # The program's texts in both languages, in UTF-8, as the stories expect
-# them; sourced after lib.sh. Line feeds are written \n, as the driver
-# prints them; %s stands for what the program fills in.
+# them, and the driver lines several stories share; sourced after lib.sh.
+# Line feeds are written \n, as the driver prints them; %s stands for what
+# the program fills in.
 #   text <en|fr> <name> [value...]
 
 # shellcheck disable=SC2034 # read through a name reference in text
@@ -59,4 +60,17 @@ text() {
     # Backslashes stay as they are: \n is the driver's, not printf's.
     # shellcheck disable=SC2059
     printf -- "${format//\\/\\\\}" "$@"
+}
+
+# The end of a run that quits with cards configured, as driver lines: the
+# reminder of the interrupts to reserve, no other box, and exit code 0.
+#   reminder_then_exit <en|fr> <interrupts>
+reminder_then_exit() {
+    printf 'expect-box "%s" "%s" information none\nno-box 500\nexpect-exit 0\n' \
+        "$(text "$1" reminder_caption)" "$(text "$1" reminder_text "$2")"
+}
+
+# Add..., then the model on the given line of the model list and Next>>.
+add_model() {
+    printf 'click IDC_ADD\nwait-dialog models\nselect IDC_MODELLIST %s\nclick IDC_NEXT\n' "$1"
 }

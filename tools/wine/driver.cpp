@@ -44,6 +44,11 @@ int lineNumber = 0;
 
 // ---------------------------------------------------------------- output
 
+bool Running() {
+    DWORD code = 0;
+    return child.hProcess && GetExitCodeProcess(child.hProcess, &code) && code == STILL_ACTIVE;
+}
+
 [[noreturn]] void Fail(const char *format, ...) {
     char message[2048];
     va_list args;
@@ -53,11 +58,8 @@ int lineNumber = 0;
     printf("FAIL line %d: %s\n", lineNumber, message);
     fflush(stdout);
     fprintf(stderr, "cardinst-driver: FAIL line %d: %s\n", lineNumber, message);
-    if (child.hProcess) {
-        DWORD code = 0;
-        if (GetExitCodeProcess(child.hProcess, &code) && code == STILL_ACTIVE)
-            TerminateProcess(child.hProcess, 99);
-    }
+    if (Running())
+        TerminateProcess(child.hProcess, 99);
     exit(1);
 }
 
@@ -81,20 +83,14 @@ std::wstring Wide(const std::string &text, UINT codePage) {
     return out;
 }
 
-// A text in double quotes with line breaks and quotes escaped.
+// A text in double quotes with line breaks, tabs, quotes and backslashes
+// escaped.
 std::string Quote(const std::string &text) {
+    static const char kSpecial[] = "\n\r\t\"\\", kEscaped[] = "nrt\"\\";
     std::string out = "\"";
     for (char c : text) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else
-            out += c;
+        const char *special = c ? strchr(kSpecial, c) : nullptr;
+        out += special ? std::string("\\") + kEscaped[special - kSpecial] : std::string(1, c);
     }
     return out + "\"";
 }
@@ -155,11 +151,6 @@ DWORD WaitArg(const Words &w, size_t index, DWORD fallback) {
 }
 
 // ---------------------------------------------------------------- windows
-
-bool Running() {
-    DWORD code = 0;
-    return child.hProcess && GetExitCodeProcess(child.hProcess, &code) && code == STILL_ACTIVE;
-}
 
 std::vector<HWND> ProgramWindows() {
     struct Collect {
@@ -299,16 +290,13 @@ template <typename Predicate> bool WaitFor(DWORD limit, Predicate ready) {
 
 // The few GDI calls that read the screen, taken from gdi32.dll at run time
 // since the driver links only user32 and advapi32.
+// clang-format off
+#define GDI_CALLS(X) X(CreateCompatibleDC) X(CreateDIBSection) X(CreateCompatibleBitmap) \
+    X(CreateSolidBrush) X(SelectObject) X(BitBlt) X(GdiFlush) X(DeleteObject) X(DeleteDC)
+// clang-format on
+#define GDI_FIELD(name) decltype(&::name) name;
 struct Gdi {
-    HDC(WINAPI *CreateCompatibleDC)(HDC);
-    HBITMAP(WINAPI *CreateDIBSection)(HDC, const BITMAPINFO *, UINT, void **, HANDLE, DWORD);
-    HBITMAP(WINAPI *CreateCompatibleBitmap)(HDC, int, int);
-    HBRUSH(WINAPI *CreateSolidBrush)(COLORREF);
-    HGDIOBJ(WINAPI *SelectObject)(HDC, HGDIOBJ);
-    BOOL(WINAPI *BitBlt)(HDC, int, int, int, int, HDC, int, int, DWORD);
-    BOOL(WINAPI *GdiFlush)(void);
-    BOOL(WINAPI *DeleteObject)(HGDIOBJ);
-    BOOL(WINAPI *DeleteDC)(HDC);
+    GDI_CALLS(GDI_FIELD)
 } gdi;
 
 template <typename Function> void Bind(HMODULE module, Function &function, const char *name) {
@@ -324,15 +312,8 @@ void LoadGdi() {
     HMODULE module = LoadLibraryW(L"gdi32.dll");
     if (!module)
         Fail("cannot load gdi32.dll");
-    Bind(module, gdi.CreateCompatibleDC, "CreateCompatibleDC");
-    Bind(module, gdi.CreateDIBSection, "CreateDIBSection");
-    Bind(module, gdi.CreateCompatibleBitmap, "CreateCompatibleBitmap");
-    Bind(module, gdi.CreateSolidBrush, "CreateSolidBrush");
-    Bind(module, gdi.SelectObject, "SelectObject");
-    Bind(module, gdi.DeleteObject, "DeleteObject");
-    Bind(module, gdi.DeleteDC, "DeleteDC");
-    Bind(module, gdi.GdiFlush, "GdiFlush");
-    Bind(module, gdi.BitBlt, "BitBlt");
+#define GDI_BIND(name) Bind(module, gdi.name, #name);
+    GDI_CALLS(GDI_BIND)
 }
 
 struct IconKind {
@@ -376,13 +357,9 @@ std::vector<COLORREF> Render(LPCWSTR resource, COLORREF background, int width, i
     FillRect(memory, &all, brush);
     gdi.DeleteObject(brush);
     DrawIconEx(memory, 0, 0, LoadIconW(nullptr, resource), 0, 0, 0, nullptr, DI_NORMAL);
+    std::vector<COLORREF> pixels = Capture(memory, 0, 0, width, height);
     gdi.SelectObject(memory, old);
     gdi.DeleteDC(memory);
-    HDC copy = gdi.CreateCompatibleDC(screen);
-    old = gdi.SelectObject(copy, bitmap);
-    std::vector<COLORREF> pixels = Capture(copy, 0, 0, width, height);
-    gdi.SelectObject(copy, old);
-    gdi.DeleteDC(copy);
     gdi.DeleteObject(bitmap);
     ReleaseDC(nullptr, screen);
     return pixels;
@@ -964,21 +941,19 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::string line;
-    int c;
-    do {
-        c = fgetc(script);
-        if (c == '\n' || c == EOF) {
-            lineNumber++;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            Words words = Split(line);
-            if (!words.empty())
-                Run(words);
-            line.clear();
-        } else {
+    for (int c = 0; c != EOF;) {
+        if ((c = fgetc(script)) != '\n' && c != EOF) {
             line += (char)c;
+            continue;
         }
-    } while (c != EOF);
+        lineNumber++;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        Words words = Split(line);
+        if (!words.empty())
+            Run(words);
+        line.clear();
+    }
     if (Running())
         Say("note: the program is still running");
     return 0;

@@ -11,13 +11,9 @@ prefix=${1:?usage: tools/wine/fonts.sh <prefix>}
 # built from source keeps them in its share folder.
 find_marlett() {
     local file wine_bin
-    file=$(dpkg -L fonts-wine wine64 wine libwine 2>/dev/null | grep -m1 '/marlett\.ttf$' || true)
-    if [[ -n $file && -f $file ]]; then
-        printf '%s\n' "$file"
-        return
-    fi
     wine_bin=$(command -v wine 2>/dev/null || true)
-    for file in ${wine_bin:+"$(dirname "$(realpath "$wine_bin")")/../share/wine/fonts/marlett.ttf"} \
+    for file in "$(dpkg -L fonts-wine wine64 wine libwine 2>/dev/null | grep -m1 '/marlett\.ttf$' || true)" \
+        ${wine_bin:+"$(dirname "$(realpath "$wine_bin")")/../share/wine/fonts/marlett.ttf"} \
         /usr/share/wine/fonts/marlett.ttf /usr/local/share/wine/fonts/marlett.ttf \
         /usr/lib/wine/fonts/marlett.ttf /opt/wine*/share/wine/fonts/marlett.ttf; do
         if [[ -f $file ]]; then

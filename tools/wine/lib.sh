@@ -40,11 +40,10 @@ die() {
     exit 1
 }
 
-# Runs a command with a time limit; a command that overruns fails.
+# Runs a command with a time limit, the first argument, in seconds; a
+# command that overruns fails.
 limited() {
-    local seconds=$1
-    shift
-    timeout --kill-after=5 "$seconds" "$@"
+    timeout --kill-after=5 "$@"
 }
 
 # Stops what this shell started: the wineserver of each prefix, then the
@@ -184,36 +183,12 @@ drive_script() {
 
 # drive_script for a script that starts the program under test first.
 run_program() {
-    {
-        start_line
-        cat
-    } | drive_script "$@"
+    cat <(start_line) - | drive_script "$@"
 }
 
 # The line "start <exe>" for driver scripts.
 start_line() {
     printf 'start "%s"\n' "$(winpath "$CARDINST_EXE" | sed 's/\\/\\\\/g')"
-}
-
-# Asserts that a driver output holds a line, exactly.
-expect_line() {
-    local label=$1 line=$2
-    grep -qxF -- "$line" "$STORY_DIR/$label.txt" ||
-        die "$label: no line '$line' in the driver's output"
-}
-
-# Screenshot of the whole screen, or of a rectangle "x y width height".
-screenshot() {
-    local file=$1 rect=${2:-}
-    limited 30 import -window root "$file.full.png"
-    if [[ -n $rect ]]; then
-        read -r x y w h <<<"$rect"
-        convert "$file.full.png" -crop "${w}x${h}+${x}+${y}" +repage "$file"
-        rm -f "$file.full.png"
-    else
-        mv "$file.full.png" "$file"
-    fi
-    log "screenshot $file"
 }
 
 # A serial line for COM<n> of the prefix, on a pseudo-terminal served by
