@@ -9,12 +9,6 @@ class RemoveTest : public ProgramTest {
         LoadTexts();
         ASSERT_EQ(1, listCards());
     }
-    PortEntry *PortNamed(const std::string &name) {
-        for (PortEntry *e : Ports())
-            if (name == e->keyName)
-                return e;
-        return nullptr;
-    }
     void TearDown() override {
         EXPECT_EQ(0, sim::RegOpenHandleCount());
         ProgramTest::TearDown();
@@ -88,76 +82,82 @@ TEST_F(RemoveTest, RemoveFromTheMainWindowRebuildsTheList) {
 // card's first port (P3 led by P2, P2 by P1): removing P1's card releases P2
 // as well, so P3 and any port led through it lose their leader, wherever
 // they stand in the list.
+namespace {
+struct Removal {
+    const char *what;
+    std::vector<SeedPortKey> ports;
+    const char *card;
+    std::vector<std::pair<std::string, std::string>> left; // and leaders, "" for none
+};
+const Removal kRemovals[] = {
+    {"the only card",
+     {{"Serial10000", "COM3", 10, 0x3F8, "4SX510", "Serial10000"},
+      {"Serial10001", "COM4", 10, 0x2F8, "4SX510", "Serial10000"}},
+     "Serial10000",
+     {}},
+    {"a card between two others",
+     {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
+      {"Serial10001", "COM4", 4, 0x2F8, "2SX510", "Serial10000"},
+      {"Serial10002", "COM5", 5, 0x2F8, "2SX-MORAV", "Serial10002"},
+      {"Serial10003", "COM6", 5, 0x3E8, "2SX-MORAV", "Serial10002"},
+      {"Serial10004", "COM7", 7, 0x3E8, "2SX-BTL", "Serial10004"},
+      {"Serial10005", "COM8", 7, 0x330, "2SX-BTL", "Serial10004"}},
+     "Serial10002",
+     {{"Serial10000", "Serial10000"},
+      {"Serial10001", "Serial10000"},
+      {"Serial10004", "Serial10004"},
+      {"Serial10005", "Serial10004"}}},
+    // The head belongs to the card though it is not its first port.
+    {"ports outside the card",
+     {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10001"},
+      {"Serial10001", "COM4", 3, 0x2F8, "2SX510", "Serial10001"},
+      {"Serial10002", "COM5", 3, 0x2E8, "", ""},
+      {"Serial10003", "COM6", 3, 0x2E8, "2SX510", "Serial10009"},
+      {"Serial10004", "COM7", 7, 0x280, "2SX510", "Serial10001"}},
+     "Serial10001",
+     {{"Serial10002", ""}, {"Serial10003", ""}}},
+    {"chain behind a head card",
+     {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
+      {"Serial10001", "COM4", 3, 0x2F8, "2SX510", "Serial10000"},
+      {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10001"},
+      {"Serial10003", "COM6", 5, 0x2E8, "2SX510", "Serial10002"}},
+     "Serial10000",
+     {{"Serial10002", ""}, {"Serial10003", "Serial10002"}}},
+    {"chain link before its leader, card in the middle",
+     {{"Serial10000", "COM7", 7, 0x280, "2SX510", "Serial10000"},
+      {"Serial10001", "COM5", 5, 0x3E8, "2SX510", "Serial10003"},
+      {"Serial10002", "COM3", 4, 0x3F8, "2SX510", "Serial10002"},
+      {"Serial10003", "COM4", 3, 0x2F8, "2SX510", "Serial10002"}},
+     "Serial10002",
+     {{"Serial10000", "Serial10000"}, {"Serial10001", ""}}},
+    {"ports led by a head that belongs to the card",
+     {{"Serial10000", "COM4", 3, 0x2F8, "2SX510", "Serial10001"},
+      {"Serial10001", "COM3", 4, 0x3F8, "2SX510", "Serial10001"},
+      {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10000"},
+      {"Serial10003", "COM6", 6, 0x2E8, "2SX510", "Serial10003"}},
+     "Serial10001",
+     {{"Serial10002", ""}, {"Serial10003", "Serial10003"}}},
+};
+} // namespace
+
 TEST_F(RemoveTest, RemovingACardLeavesTheOtherPortsAndNoStrayLeader) {
-    struct Case {
-        const char *what;
-        std::vector<SeedPortKey> ports;
-        const char *card;
-        std::vector<std::pair<std::string, std::string>> left; // and leaders, "" for none
-    };
-    const Case cases[] = {
-        {"the only card",
-         {{"Serial10000", "COM3", 10, 0x3F8, "4SX510", "Serial10000"},
-          {"Serial10001", "COM4", 10, 0x2F8, "4SX510", "Serial10000"}},
-         "Serial10000",
-         {}},
-        {"a card between two others",
-         {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
-          {"Serial10001", "COM4", 4, 0x2F8, "2SX510", "Serial10000"},
-          {"Serial10002", "COM5", 5, 0x2F8, "2SX-MORAV", "Serial10002"},
-          {"Serial10003", "COM6", 5, 0x3E8, "2SX-MORAV", "Serial10002"},
-          {"Serial10004", "COM7", 7, 0x3E8, "2SX-BTL", "Serial10004"},
-          {"Serial10005", "COM8", 7, 0x330, "2SX-BTL", "Serial10004"}},
-         "Serial10002",
-         {{"Serial10000", "Serial10000"},
-          {"Serial10001", "Serial10000"},
-          {"Serial10004", "Serial10004"},
-          {"Serial10005", "Serial10004"}}},
-        // The head belongs to the card though it is not its first port.
-        {"ports outside the card",
-         {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10001"},
-          {"Serial10001", "COM4", 3, 0x2F8, "2SX510", "Serial10001"},
-          {"Serial10002", "COM5", 3, 0x2E8, "", ""},
-          {"Serial10003", "COM6", 3, 0x2E8, "2SX510", "Serial10009"},
-          {"Serial10004", "COM7", 7, 0x280, "2SX510", "Serial10001"}},
-         "Serial10001",
-         {{"Serial10002", ""}, {"Serial10003", ""}}},
-        {"chain behind a head card",
-         {{"Serial10000", "COM3", 4, 0x3F8, "2SX510", "Serial10000"},
-          {"Serial10001", "COM4", 3, 0x2F8, "2SX510", "Serial10000"},
-          {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10001"},
-          {"Serial10003", "COM6", 5, 0x2E8, "2SX510", "Serial10002"}},
-         "Serial10000",
-         {{"Serial10002", ""}, {"Serial10003", "Serial10002"}}},
-        {"chain link before its leader, card in the middle",
-         {{"Serial10000", "COM7", 7, 0x280, "2SX510", "Serial10000"},
-          {"Serial10001", "COM5", 5, 0x3E8, "2SX510", "Serial10003"},
-          {"Serial10002", "COM3", 4, 0x3F8, "2SX510", "Serial10002"},
-          {"Serial10003", "COM4", 3, 0x2F8, "2SX510", "Serial10002"}},
-         "Serial10002",
-         {{"Serial10000", "Serial10000"}, {"Serial10001", ""}}},
-        {"ports led by a head that belongs to the card",
-         {{"Serial10000", "COM4", 3, 0x2F8, "2SX510", "Serial10001"},
-          {"Serial10001", "COM3", 4, 0x3F8, "2SX510", "Serial10001"},
-          {"Serial10002", "COM5", 5, 0x3E8, "2SX510", "Serial10000"},
-          {"Serial10003", "COM6", 6, 0x2E8, "2SX510", "Serial10003"}},
-         "Serial10001",
-         {{"Serial10002", ""}, {"Serial10003", "Serial10003"}}},
-    };
-    for (const Case &c : cases) {
+    for (const Removal &c : kRemovals) {
         SCOPED_TRACE(c.what);
         sim::Reset();
         ResetProgram();
         SeedPorts(c.ports);
         Load();
-        EXPECT_EQ(1, RemoveCard(PortNamed(c.card)));
         std::vector<PortEntry *> ports = Ports();
+        auto named = [&](PortEntry *e) { return std::string(c.card) == e->keyName; };
+        auto card = std::find_if(ports.begin(), ports.end(), named);
+        ASSERT_NE(ports.end(), card);
+        EXPECT_EQ(1, RemoveCard(*card));
+        ports = Ports();
         std::vector<std::pair<std::string, std::string>> left;
         for (PortEntry *e : ports) {
             bool listed = std::find(ports.begin(), ports.end(), e->leader) != ports.end();
-            left.push_back({e->keyName, listed      ? e->leader->keyName
-                                        : e->leader ? "(released)"
-                                                    : ""});
+            std::string leader = !e->leader ? "" : listed ? e->leader->keyName : "(released)";
+            left.push_back({e->keyName, leader});
         }
         EXPECT_EQ(c.left, left);
         EXPECT_EQ(KeyNames(), sim::RegSubkeys(PORTS_ROOT));
