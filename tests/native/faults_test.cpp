@@ -44,19 +44,15 @@ struct Story {
     std::vector<Step> steps; // then Quit
 };
 
-std::string Key(const std::string &name) {
-    return std::string(PORTS_ROOT) + "\\" + name;
-}
-
 void SeedPort(const char *name, const char *com, DWORD irq, DWORD address, const char *model,
               const char *leader) {
-    sim::RegSeedSz(Key(name), "DosDevices", com);
-    sim::RegSeedDword(Key(name), "Interrupt", irq);
-    sim::RegSeedDword(Key(name), "PortAddress", address);
+    sim::RegSeedSz(PortKey(name), "DosDevices", com);
+    sim::RegSeedDword(PortKey(name), "Interrupt", irq);
+    sim::RegSeedDword(PortKey(name), "PortAddress", address);
     if (model[0])
-        sim::RegSeedSz(Key(name), "Model", model);
+        sim::RegSeedSz(PortKey(name), "Model", model);
     if (leader[0])
-        sim::RegSeedSz(Key(name), "Leader", leader);
+        sim::RegSeedSz(PortKey(name), "Leader", leader);
 }
 
 // A card of consecutive keys and COM numbers; with a status register its
@@ -69,8 +65,8 @@ void SeedCard(int firstKey, const char *model, int firstCom, DWORD irq,
         std::string com = "COM" + std::to_string(firstCom + (int)i);
         SeedPort(name.c_str(), com.c_str(), irq, addresses[i], model, leader.c_str());
         if (status) {
-            sim::RegSeedDword(Key(name), "InterruptStatus", status);
-            sim::RegSeedDword(Key(name), "PortIndex", (DWORD)i + 1);
+            sim::RegSeedDword(PortKey(name), "InterruptStatus", status);
+            sim::RegSeedDword(PortKey(name), "PortIndex", (DWORD)i + 1);
         }
     }
 }
@@ -144,13 +140,6 @@ const Story Stories[] = {
 
 // ---- Driving the program as the user
 
-const CardModel *Row(const char *name) {
-    for (const CardModel *row = CardCatalogue; row->name; row++)
-        if (strcmp(row->name, name) == 0)
-            return row;
-    return nullptr;
-}
-
 void Perform(const Step &step) {
     if (step.action == ADD) {
         const CardModel *row = Row(step.what);
@@ -175,12 +164,6 @@ void Perform(const Step &step) {
 }
 
 // ---- One run
-
-std::string Upper(std::string text) {
-    for (char &c : text)
-        c = (char)toupper((unsigned char)c);
-    return text;
-}
 
 struct Outcome {
     int exitCode = -1;
@@ -252,18 +235,6 @@ std::string String(int id) {
     return std::string(text, length > 0 ? (size_t)length : 0);
 }
 
-std::string SystemText(DWORD code) {
-    char *text = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
-                                  code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
-    std::string result = length && text ? std::string(text) : std::string();
-    if (text)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
-        result.pop_back();
-    return result;
-}
-
 std::string Format(const std::string &format, const std::string &a, const std::string &b = "",
                    const std::string &c = "") {
     char message[300];
@@ -271,15 +242,9 @@ std::string Format(const std::string &format, const std::string &a, const std::s
     return message;
 }
 
+// A box without owner, described.
 std::string Box(int text, int caption, const char *icon) {
-    return "[" + String(caption) + "|" + icon + "] " + String(text);
-}
-
-std::string Describe(const sim::Box &box) {
-    const char *icon = (box.type & 0xF0) == MB_ICONERROR     ? "error"
-                       : (box.type & 0xF0) == MB_ICONWARNING ? "warning"
-                                                             : "none";
-    return "[" + box.caption + "|" + icon + "] " + box.text;
+    return "[" + String(caption) + "|" + icon + "|ownerless] " + String(text);
 }
 
 struct Expectation {
@@ -306,20 +271,6 @@ std::string CurrentKey(const std::vector<std::string> &calls, size_t index) {
             return w[2];
     }
     return "";
-}
-
-struct Writer {
-    const char *rootFormat, *root, *port, *serial, *share;
-};
-
-Writer WriterOf(const CardModel *row) {
-    if (row->dialogTemplate == IDD_RS)
-        return {"%s:%s", "AddRsCard/RegOpenKeyEx", "xrs/CreateKey/SetValue/New",
-                "xrs/OpenSerialKey", "xrs/SetValue/PermitShare"};
-    if (row->dialogTemplate == IDD_LINX)
-        return {"%s: %s", "linx/OpenKey", "linx/CreateKey/SetValue/New", "linx/OpenSerialKey",
-                "linx/SetValue/PermitShare"};
-    return {"%s: %s", "addMpb/OpenKey", "CreateKey/SetValue/New", "", ""};
 }
 
 // A combo box's report: its tag by dialog and control, and its text, which
@@ -381,7 +332,7 @@ Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG stat
     if (startUp) {
         e.anyKeyUnlisted = true; // unless the failure is one port's alone
         if (!created && f != "CreateDialogParamA") {
-            e.box = "[Internal error|error] Cannot allocate string table";
+            e.box = "[Internal error|error|ownerless] Cannot allocate string table";
         } else if (f == "CreateDialogParamA") {
             e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
         } else if (f == "RegOpenKeyExA" && w[1] == "HKLM") {
@@ -416,7 +367,7 @@ Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG stat
     if (f == "LB_GETITEMDATA") {
         e.box = Box(IDS_NO_SELECTION, IDS_INVALID_DATA, "error");
     } else if (s.action == ADD) {
-        Writer writer = WriterOf(Row(s.what));
+        WriterTags writer = WriterTagsOf(Row(s.what));
         std::string key = CurrentKey(calls, k);
         if (f == "DialogBoxParamA" && w[1] == "102") {
             e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");

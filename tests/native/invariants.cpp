@@ -1,21 +1,80 @@
-// What must hold of the program's state whatever it met on the way.
+// What must hold of the program's state whatever it met on the way, what
+// each command must leave, and the helpers the test programs share.
 #include "invariants.h"
 
-#include "catalogue/catalogue.h"
 #include "dialogs/dialogs.h"
 #include "resource.h"
 #include "shell/app.h"
-#include "store/portlist.h"
 
 #include <ctype.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include <vector>
+#include <algorithm>
 
 // No list of these tests comes near this many ports: a longer walk has met
 // a loop.
 #define WALK_LIMIT 100000
+
+std::string Shown(const std::string &text) {
+    return text.size() > 60 ? text.substr(0, 60) + "..." : text;
+}
+
+std::string Upper(std::string text) {
+    for (char &c : text)
+        c = (char)toupper((unsigned char)c);
+    return text;
+}
+
+std::string PortKey(const std::string &name) {
+    return std::string(PORTS_ROOT) + "\\" + name;
+}
+
+std::vector<PortEntry *> Ports() {
+    std::vector<PortEntry *> ports;
+    for (PortEntry *e = &PortList; e->next; e = e->next)
+        ports.push_back(e);
+    return ports;
+}
+
+const CardModel *Row(const char *name) {
+    for (const CardModel *row = CardCatalogue; row->name; row++)
+        if (strcmp(row->name, name) == 0)
+            return row;
+    return nullptr;
+}
+
+std::string Describe(const sim::Box &box) {
+    const char *icon = (box.type & 0xF0) == MB_ICONERROR         ? "error"
+                       : (box.type & 0xF0) == MB_ICONWARNING     ? "warning"
+                       : (box.type & 0xF0) == MB_ICONINFORMATION ? "information"
+                                                                 : "none";
+    return "[" + box.caption + "|" + icon + "|" + (box.owner ? "owned" : "ownerless") + "] " +
+           box.text;
+}
+
+std::string SystemText(DWORD code) {
+    char *text = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
+                                  code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
+    std::string result = length && text ? text : "";
+    if (text)
+        LocalFree(text);
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
+        result.pop_back();
+    return result;
+}
+
+WriterTags WriterTagsOf(const CardModel *row) {
+    if (row->dialogTemplate == IDD_RS)
+        return {"%s:%s", "AddRsCard/RegOpenKeyEx", "xrs/CreateKey/SetValue/New",
+                "xrs/OpenSerialKey", "xrs/SetValue/PermitShare"};
+    if (row->dialogTemplate == IDD_LINX)
+        return {"%s: %s", "linx/OpenKey", "linx/CreateKey/SetValue/New", "linx/OpenSerialKey",
+                "linx/SetValue/PermitShare"};
+    return {"%s: %s", "addMpb/OpenKey", "CreateKey/SetValue/New", nullptr, nullptr};
+}
 
 void ReleasePortList() {
     PortEntry *e = PortList.next;
@@ -45,23 +104,10 @@ void ResetProgram() {
 std::string ReleaseProgram() {
     ResetProgram();
     int leaked = sim::UnfreedBlocks();
-    if (leaked < 0)
-        return "no count of the blocks freed: the sanitizers' allocator hooks are missing\n";
     return leaked ? std::to_string(leaked) + " blocks leaked\n" : "";
 }
 
 namespace {
-
-// A text of the registry as a problem shows it: at most its first 60 bytes.
-std::string Shown(const std::string &text) {
-    return text.size() > 60 ? text.substr(0, 60) + "..." : text;
-}
-
-std::string Upper(std::string text) {
-    for (char &c : text)
-        c = (char)toupper((unsigned char)c);
-    return text;
-}
 
 // Names as the registry compares them: whatever their letter case.
 bool SameName(const std::string &a, const char *b) {
@@ -85,14 +131,10 @@ std::vector<PortEntry *> Ports(std::string *problems) {
     return ports;
 }
 
-std::string KeyOf(const PortEntry *e) {
-    return std::string(PORTS_ROOT) + "\\" + e->keyName;
-}
-
 // One port's record and the values of its key, read once.
 struct Mirror {
     const PortEntry *e;
-    std::vector<sim::RegValue> values;
+    const std::vector<sim::RegValue> &values;
     std::string *problems;
 
     const sim::RegValue *Find(const char *name) const {
@@ -174,24 +216,10 @@ bool IsCatalogueName(const char *name) {
 
 void NoteSharedKeys(MirrorRules *rules) {
     std::string problems;
-    std::vector<PortEntry *> ports = Ports(&problems);
     std::set<std::string> seen;
-    for (PortEntry *e : ports)
+    for (PortEntry *e : Ports(&problems))
         if (!seen.insert(Upper(e->keyName)).second)
             rules->shared.insert(Upper(e->keyName));
-    // A writer that opened a port's key under another spelling changed it,
-    // even when the written port then failed and stayed out of the list.
-    const std::vector<std::string> &calls = sim::FallibleCalls();
-    const std::string created = "RegCreateKeyExA Parameters ";
-    for (size_t i = rules->callsSeen < calls.size() ? rules->callsSeen : 0; i < calls.size(); i++) {
-        if (calls[i].compare(0, created.size(), created) != 0)
-            continue;
-        std::string name = calls[i].substr(created.size());
-        for (PortEntry *e : ports)
-            if (name != e->keyName && SameName(name, e->keyName))
-                rules->shared.insert(Upper(name));
-    }
-    rules->callsSeen = calls.size();
 }
 
 std::string ListProblems() {
@@ -204,7 +232,8 @@ std::string ListProblems() {
             problems += "a port lacks one of its texts\n";
             continue;
         }
-        Mirror m = {e, {}, &problems};
+        static const std::vector<sim::RegValue> none;
+        Mirror m = {e, none, &problems};
         m.Expect(names.insert(e->keyName).second, "named by two ports");
         if (e->leader) {
             m.Expect(members.count(e->leader) != 0, "its leader is not a port of the list");
@@ -224,8 +253,8 @@ std::string MirrorProblems(const MirrorRules &rules) {
     for (PortEntry *e : Ports(&problems)) {
         if (rules.shared.count(Upper(e->keyName)))
             continue;
-        Mirror m = {e, sim::RegValues(KeyOf(e)), &problems};
-        if (m.values.empty() && !sim::RegKeyExists(KeyOf(e)))
+        Mirror m = {e, sim::RegValues(PortKey(e->keyName)), &problems};
+        if (m.values.empty() && !sim::RegKeyExists(PortKey(e->keyName)))
             m.Expect(false, "its key is gone");
         else if (e->isNew)
             MirrorWritten(m);
@@ -251,10 +280,13 @@ std::string CardListProblems() {
             problems += "the line \"" + Shown(texts[i]) + "\" is no card of the list\n";
             continue;
         }
-        std::string start = (std::string(((PortEntry *)data)->dosDevices) + ": ").substr(0, 99);
-        if (texts[i].compare(0, start.size(), start) != 0)
-            problems += "the line \"" + Shown(texts[i]) + "\" does not start with \"" +
-                        Shown(start) + "\"\n";
+        const PortEntry *e = (const PortEntry *)data;
+        char line[100]; // what does not fit is cut
+        snprintf(line, sizeof line, Text(IDS_CARD_LINE), e->dosDevices, e->model,
+                 (unsigned)e->portAddress, e->interrupt);
+        if (texts[i] != line)
+            problems +=
+                "the line \"" + Shown(texts[i]) + "\" should read \"" + Shown(line) + "\"\n";
     }
     if (cards != lines)
         problems += "the card list shows " + std::to_string(texts.size()) + " lines for " +
@@ -293,5 +325,280 @@ std::string BoxProblems(const sim::Box &box) {
     if (report && !lastErrorAsLeft &&
         box.text.find("The operation completed successfully.") != std::string::npos)
         problems += "the box \"" + Shown(box.text) + "\" tells of a success\n";
+    return problems;
+}
+
+// ---- What a command must leave
+
+namespace {
+
+PortCopy Copy(const PortEntry *e) {
+    return {e,
+            e->keyName,
+            e->dosDevices,
+            e->model,
+            e->leaderName,
+            e->leader ? e->leader->keyName : "",
+            e->interrupt,
+            e->portAddress,
+            e->interruptStatus,
+            e->portIndex,
+            e->isNew};
+}
+
+// Everything but where the record lies.
+bool Same(const PortCopy &a, const PortCopy &b) {
+    return a.keyName == b.keyName && a.dosDevices == b.dosDevices && a.model == b.model &&
+           a.leaderName == b.leaderName && a.leader == b.leader && a.interrupt == b.interrupt &&
+           a.portAddress == b.portAddress && a.interruptStatus == b.interruptStatus &&
+           a.portIndex == b.portIndex && a.isNew == b.isNew;
+}
+
+std::string Summary(const PortCopy &p) {
+    char numbers[100];
+    snprintf(numbers, sizeof numbers, " IRQ %d at %x, status %x, index %d, new %d", p.interrupt,
+             (unsigned)p.portAddress, (unsigned)p.interruptStatus, p.portIndex, p.isNew);
+    return Shown(p.keyName) + " " + Shown(p.dosDevices) + " " + Shown(p.model) + " led by " +
+           Shown(p.leader) + " (" + Shown(p.leaderName) + ")" + numbers;
+}
+
+// The first `count` key names that a writer picks while these ports are
+// listed.
+std::vector<std::string> FreeNames(const std::vector<PortCopy> &ports, size_t count) {
+    std::set<std::string> taken;
+    for (const PortCopy &p : ports)
+        taken.insert(p.keyName);
+    std::vector<std::string> names;
+    for (int n = 10000; names.size() < count; n++) {
+        char name[24];
+        snprintf(name, sizeof name, "Serial%05d", n);
+        if (!taken.count(name))
+            names.push_back(name);
+    }
+    return names;
+}
+
+sim::RegValue Sz(const char *name, const std::string &text) {
+    return {name, REG_SZ, text + '\0'};
+}
+
+sim::RegValue Dword(const char *name, int value) {
+    DWORD bytes = (DWORD)value;
+    return {name, REG_DWORD, std::string((const char *)&bytes, 4)};
+}
+
+std::vector<sim::RegValue>::const_iterator Find(const std::vector<sim::RegValue> &values,
+                                                const std::string &name) {
+    return std::find_if(values.begin(), values.end(),
+                        [&](const sim::RegValue &v) { return Upper(v.name) == Upper(name); });
+}
+
+// Whether a key holds the values it held, with `written` set over them.
+bool Holds(const std::vector<sim::RegValue> &held, const std::vector<sim::RegValue> &written,
+           const std::vector<sim::RegValue> &now) {
+    std::vector<sim::RegValue> expected = held;
+    for (const sim::RegValue &w : written) {
+        auto it = Find(expected, w.name);
+        if (it == expected.end())
+            expected.push_back(w);
+        else
+            expected[size_t(it - expected.begin())] = {it->name, w.type, w.bytes};
+    }
+    for (const sim::RegValue &v : now) {
+        auto it = Find(expected, v.name);
+        if (it == expected.end() || it->type != v.type || it->bytes != v.bytes)
+            return false;
+    }
+    return expected.size() == now.size();
+}
+
+std::vector<sim::RegValue> PermitShare() {
+    const std::vector<sim::RegValue> &values = sim::RegValues(SERIAL_KEY);
+    auto it = Find(values, "PermitShare");
+    return it == values.end() ? std::vector<sim::RegValue>() : std::vector<sim::RegValue>{*it};
+}
+
+// Port i of the card, written under names[i], against the entries.
+std::string WrittenPort(const Snapshot &before, const CardWish &wish,
+                        const std::vector<std::string> &names, size_t i, const PortEntry *e,
+                        const PortEntry *first) {
+    bool multiport = wish.interruptStatus != 0;
+    int index = multiport ? (int)i + 1 : e->portIndex; // not written otherwise
+    PortCopy want = {e,
+                     names[i],
+                     wish.coms[i],
+                     wish.row->name,
+                     names[0],
+                     names[0],
+                     wish.interrupts[i],
+                     wish.addresses[i],
+                     multiport ? wish.interruptStatus : e->interruptStatus,
+                     index,
+                     1};
+    std::string problems;
+    if (!Same(Copy(e), want) || e->model != wish.row->name || e->leader != first ||
+        e->leaderName != first->keyName)
+        problems += "written as " + Summary(Copy(e)) + ", asked " + Summary(want) + "\n";
+    std::vector<sim::RegValue> values = {
+        Sz("Model", wish.row->name), Sz("Leader", names[0]), Sz("DosDevices", wish.coms[i]),
+        Dword("Interrupt", wish.interrupts[i]), Dword("PortAddress", wish.addresses[i])};
+    if (multiport) {
+        values.push_back(Dword("InterruptStatus", wish.interruptStatus));
+        values.push_back(Dword("PortIndex", index));
+    }
+    auto held = before.keys.find(Upper(names[i]));
+    if (!Holds(held != before.keys.end() ? held->second : std::vector<sim::RegValue>(), values,
+               sim::RegValues(PortKey(names[i]))))
+        problems += "the key " + names[i] + " does not hold what was written over what it held\n";
+    return problems;
+}
+
+} // namespace
+
+Snapshot TakeSnapshot(const std::set<std::string> &devices) {
+    Snapshot s;
+    for (PortEntry *e : Ports())
+        s.ports.push_back(Copy(e));
+    s.registryChanges = sim::RegChangeCount();
+    s.subkeys = sim::RegSubkeys(PORTS_ROOT).size();
+    for (const std::string &device : devices)
+        s.lines[device] = sim::GetPort(device);
+    s.permitShare = PermitShare();
+    for (const std::string &name : FreeNames(s.ports, 8))
+        s.keys[Upper(name)] = sim::RegValues(PortKey(name));
+    return s;
+}
+
+void ReadWish(HWND dialog, const CardModel *row, CardWish *wish) {
+    *wish = CardWish();
+    wish->row = row;
+    const int *offered = row->irqChoices + 1;
+    auto irq = [&](int i) {
+        int selected = sim::Selection(dialog, IDC_IRQ1 + i);
+        return selected >= 0 ? offered[selected] : 0;
+    };
+    int choice = row->dialogTemplate == IDD_MPB ? 0 : sim::Selection(dialog, IDC_ADDRESS);
+    const AddressChoice *choices = (const AddressChoice *)row->addressInfo;
+    unsigned long long firstCom = row->dialogTemplate == IDD_LINX
+                                      ? (choice ? 3 : 1)
+                                      : strtoull(sim::Text(dialog, IDC_FIRSTCOM).c_str(), NULL, 10);
+    wish->inRange = firstCom >= 1 && firstCom <= 255 && (choice == 0 || choice == 1);
+    for (int i = 0; i < row->portCount; i++) {
+        wish->coms.push_back("COM" + std::to_string(firstCom + (unsigned)i));
+        int v = irq(row->dialogTemplate == IDD_RS ? i : 0);
+        wish->interrupts.push_back(v == IRQ_PAIR_4_3 ? 4 - i : v);
+        wish->inRange =
+            wish->inRange && wish->interrupts.back() >= 1 && wish->interrupts.back() <= 15;
+        if (row->dialogTemplate != IDD_MPB)
+            wish->addresses.push_back(wish->inRange ? choices[choice].portAddresses[i] : 0);
+    }
+    for (size_t i = 0; i < wish->interrupts.size(); i++)
+        wish->permitShare =
+            wish->permitShare || wish->interrupts[i] == 3 || wish->interrupts[i] == 4 ||
+            std::count(wish->interrupts.begin(), wish->interrupts.end(), wish->interrupts[i]) > 1;
+    wish->permitShare =
+        row->dialogTemplate == IDD_LINX || (row->dialogTemplate == IDD_RS && wish->permitShare);
+    if (row->dialogTemplate == IDD_MPB) {
+        const AddressRange *range = (const AddressRange *)row->addressInfo;
+        int base = (int)strtol(sim::Text(dialog, IDC_ADDRESS).substr(0, 5).c_str(), NULL, 16);
+        for (int i = 0; i < row->portCount; i++)
+            wish->addresses.push_back(base + 8 * i);
+        wish->interruptStatus = base + 7;
+        wish->inRange = wish->inRange && base >= range->lowest && base <= range->highest &&
+                        base % (8 * row->portCount) == 0;
+    }
+}
+
+std::string AddProblems(const Snapshot &before, const CardWish &wish, bool failed,
+                        MirrorRules *rules) {
+    std::vector<PortEntry *> after = Ports();
+    size_t old = before.ports.size();
+    bool kept = after.size() >= old;
+    for (size_t i = 0; kept && i < old; i++)
+        kept = after[i] == before.ports[i].record && Same(Copy(after[i]), before.ports[i]);
+    if (!kept)
+        return "the ports listed before the add changed\n";
+    size_t written = after.size() - old, count = wish.row ? (size_t)wish.row->portCount : 0;
+    std::string problems;
+    if (written > count || (written < count && !failed))
+        problems += std::to_string(written) + " ports written for " + std::to_string(count) + "\n";
+    if (!wish.row || written > count)
+        return problems + (sim::RegChangeCount() == before.registryChanges
+                               ? ""
+                               : "the registry changed while no card was written\n");
+    if (written && !wish.inRange)
+        problems += "a card was written from entries the dialog should have refused\n";
+    std::vector<std::string> names = FreeNames(before.ports, count);
+    for (size_t i = 0; i < written; i++)
+        problems += WrittenPort(before, wish, names, i, after[old + i], after[old]);
+    // A name that a loaded port spells otherwise is that port's key.
+    for (size_t i = 0; i < count && i <= written; i++)
+        for (const PortCopy &p : before.ports)
+            if (p.keyName != names[i] && SameName(p.keyName, names[i].c_str()))
+                rules->shared.insert(Upper(p.keyName));
+    std::vector<sim::RegValue> share = PermitShare();
+    bool set =
+        share.size() == 1 && share[0].type == REG_DWORD && share[0].bytes == Dword("", 1).bytes;
+    bool due = wish.permitShare && written == count;
+    bool unchanged = share.size() == before.permitShare.size() &&
+                     (share.empty() || (share[0].type == before.permitShare[0].type &&
+                                        share[0].bytes == before.permitShare[0].bytes));
+    if (!unchanged && !(due && set))
+        problems += "PermitShare changed when the card did not ask for it\n";
+    if (due && !set && !failed)
+        problems += "PermitShare is not set\n";
+    return problems;
+}
+
+std::string RemoveProblems(const Snapshot &before, const std::string &cardKey, bool failed) {
+    std::set<std::string> removed;
+    std::vector<PortCopy> kept;
+    for (const PortCopy &p : before.ports)
+        if (!cardKey.empty() && p.leader == cardKey)
+            removed.insert(p.keyName);
+        else
+            kept.push_back(p);
+    std::vector<PortEntry *> after = Ports();
+    unsigned changes = sim::RegChangeCount() - before.registryChanges;
+    bool untouched = changes == 0 && after.size() == before.ports.size();
+    for (size_t i = 0; untouched && i < after.size(); i++)
+        untouched = Same(Copy(after[i]), before.ports[i]);
+    if (failed && untouched)
+        return ""; // the failure stopped the removal before it began
+    std::string problems;
+    if (after.size() != kept.size())
+        problems += std::to_string(after.size()) + " ports left of " +
+                    std::to_string(before.ports.size()) + ", with " +
+                    std::to_string(removed.size()) + " removed\n";
+    for (size_t i = 0; i < after.size() && i < kept.size(); i++) {
+        PortCopy want = kept[i];
+        if (removed.count(want.leader))
+            want.leader = ""; // its leader is gone
+        if (!Same(Copy(after[i]), want))
+            problems += "left as " + Summary(Copy(after[i])) + ", was " + Summary(want) + "\n";
+    }
+    size_t left = 0;
+    for (const std::string &name : removed)
+        left += sim::RegKeyExists(PortKey(name));
+    if (left > (failed ? 1u : 0u))
+        problems += std::to_string(left) + " keys of the removed card remain\n";
+    if (before.subkeys - sim::RegSubkeys(PORTS_ROOT).size() != changes)
+        problems += "the registry changed beyond the keys removed\n";
+    return problems;
+}
+
+std::string TestProblems(const Snapshot &before, const std::set<std::string> &cardDevices,
+                         bool failed) {
+    std::string problems;
+    size_t changed = 0;
+    for (const auto &line : before.lines) {
+        sim::PortState now = sim::GetPort(line.first);
+        if (!cardDevices.count(line.first) && now.opens != line.second.opens)
+            problems += Shown(line.first) + " was opened, but is no port of the card\n";
+        changed += memcmp(&now.dcb, &line.second.dcb, sizeof now.dcb) != 0 ||
+                   memcmp(&now.timeouts, &line.second.timeouts, sizeof now.timeouts) != 0;
+    }
+    if (changed > (failed ? 1u : 0u))
+        problems += std::to_string(changed) + " ports keep the test's settings\n";
     return problems;
 }

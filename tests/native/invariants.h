@@ -1,14 +1,43 @@
 // What must hold of the program's state whatever it met on the way: the
 // port list and its mirror in the registry, the main window's card list, the
-// handles left open and the boxes shown. Shared by the fault sweep and the
-// fuzzer; each check returns its problems, one per line, or "" when all holds.
+// handles left open and the boxes shown; what each command must leave,
+// against the state before it; and the helpers that the native tests, the
+// fault sweep, the fuzzer and the benchmarks share. Each check returns its
+// problems, one per line, or "" when all holds.
 #ifndef CARDINST_TESTS_INVARIANTS_H
 #define CARDINST_TESTS_INVARIANTS_H
 
+#include "catalogue/catalogue.h"
 #include "simtest.h"
+#include "store/portlist.h"
 
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
+
+// ---- Shared helpers
+
+// A text of the registry as a problem shows it: at most its first 60 bytes.
+std::string Shown(const std::string &text);
+std::string Upper(std::string text);
+// The registry path of the port key `name`.
+std::string PortKey(const std::string &name);
+// The ports of the list in list order.
+std::vector<PortEntry *> Ports();
+// The catalogue row of a model name, or null.
+const CardModel *Row(const char *name);
+// A Box as one readable line: "[caption|icon|owned or ownerless] text".
+std::string Describe(const sim::Box &box);
+// The system's text for an error code, without its line end.
+std::string SystemText(DWORD code);
+// The context tags of a writer's reports: the ports root's (with the format
+// of its report), a port's, the Serial key's and PermitShare's (none for
+// the free-address cards).
+struct WriterTags {
+    const char *rootFormat, *root, *port, *serial, *share;
+};
+WriterTags WriterTagsOf(const CardModel *row);
 
 // Releases the port list and puts its head back to its state at start.
 void ReleasePortList();
@@ -18,6 +47,8 @@ void ResetProgram();
 // ResetProgram, then the blocks that the program allocated since the
 // stand-in's Reset() and that are still allocated: leaks.
 std::string ReleaseProgram();
+
+// ---- What must always hold
 
 // How closely the records must mirror their port keys.
 struct MirrorRules {
@@ -31,11 +62,9 @@ struct MirrorRules {
     // older record no longer mirrors it, and removing either card deletes
     // the key of both.
     std::set<std::string> shared;
-    size_t callsSeen = 0; // the fallible calls NoteSharedKeys has looked at
 };
 
-// Adds to rules->shared the names that two ports of the list now share, and
-// those of ports whose key a writer opened under another spelling.
+// Adds to rules->shared the names that two ports of the list now share.
 void NoteSharedKeys(MirrorRules *rules);
 
 // The chain ends in a sentinel, every port has its texts, no two ports have
@@ -45,8 +74,9 @@ std::string ListProblems();
 // Every port's key exists and holds what the record says: a loaded port the
 // values it was read from, a written port the values written.
 std::string MirrorProblems(const MirrorRules &rules);
-// While the main window lives, its list shows one line per first port with
-// a model, and each line's data is that port.
+// While the main window lives, it shows one line per first port with a
+// model, string 12 filled with that port's name, model, address and
+// interrupt and cut to 99 bytes, and each line's data is that port.
 std::string CardListProblems();
 // No registry key or port left open, at most the one system text kept.
 std::string HandleProblems();
@@ -59,5 +89,56 @@ std::string ProgramProblems(const MirrorRules &rules);
 // text for success (but the one that reports the last error as it stands
 // after CB_SETCURSEL failed, which may be anything).
 std::string BoxProblems(const sim::Box &box);
+
+// ---- What a command must leave
+
+// A port as the list held it.
+struct PortCopy {
+    const PortEntry *record;
+    std::string keyName, dosDevices, model, leaderName, leader; // leader: its key name
+    int interrupt, portAddress, interruptStatus, portIndex, isNew;
+};
+// The state before a command.
+struct Snapshot {
+    std::vector<PortCopy> ports;
+    unsigned registryChanges;
+    size_t subkeys;                                         // of the ports root
+    std::map<std::string, sim::PortState> lines;            // the serial ports, by name
+    std::vector<sim::RegValue> permitShare;                 // the Serial key's value, or none
+    std::map<std::string, std::vector<sim::RegValue>> keys; // the keys a writer will name
+};
+Snapshot TakeSnapshot(const std::set<std::string> &devices);
+
+// What the entries of a properties dialog ask its writer to write, from the
+// catalogue row and what the dialog shows as Add is pressed.
+struct CardWish {
+    const CardModel *row = nullptr; // none: nothing must be written
+    std::vector<std::string> coms;
+    std::vector<int> interrupts, addresses;
+    int interruptStatus = 0; // free-address cards: base + 7 (then PortIndex i too)
+    bool permitShare = false;
+    bool inRange = false; // entries that the dialog may accept
+};
+void ReadWish(HWND dialog, const CardModel *row, CardWish *wish);
+
+// After an add: the ports written are the card's first ones in order, under
+// the smallest free Serial%05d names, with what the entries ask in the list
+// and in their keys, whose other values stay; the other ports and keys are
+// as they were, and PermitShare is set when the writer's rule asks for it
+// and the whole card was written. `failed`: a call failed during the
+// command, so the card may stop early. Adds to rules->shared the loaded
+// ports whose key the writer reached under another spelling.
+std::string AddProblems(const Snapshot &before, const CardWish &wish, bool failed,
+                        MirrorRules *rules);
+// After Remove with the card of `cardKey` selected (empty: none): exactly
+// the card's ports left the list and their keys are gone (but one, which a
+// failure may keep), the ports they led lead no more, and nothing else
+// changed.
+std::string RemoveProblems(const Snapshot &before, const std::string &cardKey, bool failed);
+// After Test: the ports of the card are closed with their line settings and
+// time-outs as before (but one, whose restoring a failure may have stopped);
+// no other port was opened.
+std::string TestProblems(const Snapshot &before, const std::set<std::string> &cardDevices,
+                         bool failed);
 
 #endif
