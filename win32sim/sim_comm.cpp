@@ -82,6 +82,13 @@ PortState GetPort(const std::string &name) {
     return PortState();
 }
 
+std::vector<std::string> PortNames() {
+    std::vector<std::string> names;
+    for (const auto &port : ports)
+        names.push_back(port.first);
+    return names;
+}
+
 int OpenFileHandleCount() {
     return static_cast<int>(files.size());
 }

@@ -129,22 +129,31 @@ std::string ControlText(const Window *w) {
 // List items sort close to lstrcmpi's word sort: case is ignored, hyphens and
 // apostrophes count only to break ties, punctuation sorts before digits and
 // digits before letters.
-std::vector<int> SortKey(const std::string &text, bool whole) {
-    std::vector<int> key;
-    for (unsigned char c : text) {
-        if (!whole && (c == '-' || c == '\''))
-            continue;
-        key.push_back(isdigit(c)   ? 1000 + c
-                      : isalpha(c) ? 2000 + toupper(c)
-                      : c < 0x80   ? c
-                                   : 3000 + c);
+int SortWeight(unsigned char c) {
+    return isdigit(c) ? 1000 + c : isalpha(c) ? 2000 + toupper(c) : c < 0x80 ? c : 3000 + c;
+}
+
+// Compares the weights of a and b, hyphens and apostrophes left out unless
+// `whole`: below 0 when a sorts first.
+int CompareWeights(const std::string &a, const std::string &b, bool whole) {
+    auto skipped = [whole](char c) { return !whole && (c == '-' || c == '\''); };
+    size_t i = 0, j = 0;
+    for (;; i++, j++) {
+        while (i < a.size() && skipped(a[i]))
+            i++;
+        while (j < b.size() && skipped(b[j]))
+            j++;
+        if (i == a.size() || j == b.size())
+            return (i < a.size()) - (j < b.size());
+        int d = SortWeight((unsigned char)a[i]) - SortWeight((unsigned char)b[j]);
+        if (d)
+            return d;
     }
-    return key;
 }
 
 bool SortsBefore(const std::string &a, const std::string &b) {
-    std::vector<int> ka = SortKey(a, false), kb = SortKey(b, false);
-    return ka != kb ? ka < kb : SortKey(a, true) < SortKey(b, true);
+    int words = CompareWeights(a, b, false);
+    return words ? words < 0 : CompareWeights(a, b, true) < 0;
 }
 
 // ---- Messages

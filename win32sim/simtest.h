@@ -210,6 +210,7 @@ struct PortState { // what the port holds now
     int opens;           // successful CreateFileA calls
 };
 PortState GetPort(const std::string &name);
+std::vector<std::string> PortNames(); // those added, in name order
 int OpenFileHandleCount();
 
 // _vsnprintf called as a test would call snprintf: what the system's

@@ -210,7 +210,7 @@ Input Seed(const uint8_t *data, size_t size) {
 
 std::string Problems;    // gathered until the input's end
 const CardModel *Opened; // the model chosen in the last model list
-CardWish Wish;           // what the last properties dialog asked for
+Command Current;         // the user's command under way
 
 void Select(HWND dialog, int id, int position) {
     if (!sim::Control(dialog, id))
@@ -248,14 +248,13 @@ void Add(const std::vector<std::string> &w) {
             sim::Type(dialog, IDC_ADDRESS, address);
         else if (!address.empty())
             Select(dialog, IDC_ADDRESS, Number(address));
-        ReadWish(dialog, Opened, &Wish);
+        ReadWish(dialog, Opened, &Current.wish);
         sim::Click(dialog, IDC_PROP_ADD);
         if (sim::IsVisible(dialog)) { // an entry was refused
-            Wish = CardWish();
+            Current.wish = CardWish();
             sim::Click(dialog, templateId == IDD_MPB ? IDCANCEL : IDC_PROP_CANCEL);
         }
     });
-    Wish = CardWish();
     sim::Click(MainWindow, IDC_ADD);
 }
 
@@ -436,14 +435,9 @@ void CheckLoad(size_t boxesBefore) {
 
 // One step of the user's, and what it must leave.
 void Step(const std::vector<std::string> &w, const Input &input, MirrorRules *rules) {
-    Snapshot before = TakeSnapshot(input.devices);
-    size_t calls = sim::FallibleCallCount(), boxes = sim::Boxes().size();
     PortEntry *card = w[0] == "remove" || w[0] == "test" ? Card(w) : NULL;
-    std::string cardKey = card ? card->keyName : "";
-    std::set<std::string> cardDevices;
-    for (PortEntry *e : Ports())
-        if (card && e->leader == card && !card->isNew)
-            cardDevices.insert(e->dosDevices);
+    Current = BeginCommand(w[0], card);
+    size_t boxes = sim::Boxes().size();
     if (w[0] == "add")
         Add(w);
     else if (w[0] == "remove" || w[0] == "test")
@@ -452,23 +446,14 @@ void Step(const std::vector<std::string> &w, const Input &input, MirrorRules *ru
         CheckSuggestion(Model(w.size() > 1 ? w[1] : "0"));
     else if (w[0] == "checks")
         CheckChecks();
-    size_t failAt = (size_t)input.failAt;
-    bool failed = failAt > calls && failAt <= sim::FallibleCallCount();
-    std::string problems;
-    if (w[0] == "add")
-        problems += AddProblems(before, Wish, failed, rules);
-    if (w[0] == "remove")
-        problems += RemoveProblems(before, cardKey, failed);
-    if (w[0] == "test") {
-        problems += TestProblems(before, cardDevices, failed);
-        // The card is still whole: testing changes no record.
-        if (!cardDevices.empty() && sim::Boxes().size() > boxes &&
-            sim::Boxes().back().caption == Text(IDS_TEST_RESULTS))
-            CheckTestResults(card, sim::Boxes().back().text, input.devices, input.failAt > 0);
-    }
+    // The card is still whole: testing changes no record.
+    if (!Current.cardDevices.empty() && sim::Boxes().size() > boxes &&
+        sim::Boxes().back().caption == Text(IDS_TEST_RESULTS))
+        CheckTestResults(card, sim::Boxes().back().text, input.devices, input.failAt > 0);
+    std::string problems = CommandProblems(Current, (size_t)input.failAt, rules);
     NoteSharedKeys(rules);
     bool changed =
-        sim::RegChangeCount() != before.registryChanges || Ports().size() != before.ports.size();
+        sim::RegChangeCount() != Current.registryChanges || Ports().size() != Current.ports.size();
     problems += ListProblems() + (changed ? MirrorProblems(*rules) : "") + CardListProblems() +
                 HandleProblems();
     if (!problems.empty())

@@ -140,7 +140,15 @@ const Story Stories[] = {
 
 // ---- Driving the program as the user
 
-void Perform(const Step &step) {
+// Performs a step; the problems of what it left.
+std::string Perform(const Step &step, size_t k, MirrorRules *rules) {
+    std::vector<std::string> lines = sim::Items(MainWindow, IDC_CARDLIST);
+    int line = -1; // the failure may have left no line for the card
+    for (size_t i = 0; i < lines.size(); i++)
+        line = lines[i].rfind(step.what, 0) == 0 ? (int)i : line;
+    PortEntry *card = line < 0 ? NULL : (PortEntry *)sim::ItemData(MainWindow, IDC_CARDLIST, line);
+    static Command c; // the properties dialog's handler fills in its wish
+    c = BeginCommand(step.action == ADD ? "add" : step.action == REMOVE ? "remove" : "test", card);
     if (step.action == ADD) {
         const CardModel *row = Row(step.what);
         int position = (int)(row - CardCatalogue);
@@ -148,19 +156,16 @@ void Perform(const Step &step) {
             sim::Select(dialog, IDC_MODELLIST, position);
             sim::Click(dialog, IDC_NEXT);
         });
-        sim::OnDialog(row->dialogTemplate, [](HWND dialog) { sim::Click(dialog, IDC_PROP_ADD); });
+        sim::OnDialog(row->dialogTemplate, [row](HWND dialog) {
+            ReadWish(dialog, row, &c.wish);
+            sim::Click(dialog, IDC_PROP_ADD);
+        });
         sim::Click(MainWindow, IDC_ADD);
-        return;
+    } else if (line >= 0) {
+        sim::Select(MainWindow, IDC_CARDLIST, line);
+        sim::Click(MainWindow, step.action == REMOVE ? IDC_REMOVE : IDC_TEST);
     }
-    std::vector<std::string> lines = sim::Items(MainWindow, IDC_CARDLIST);
-    for (size_t i = 0; i < lines.size(); i++) {
-        if (lines[i].rfind(step.what, 0) == 0) {
-            sim::Select(MainWindow, IDC_CARDLIST, (int)i);
-            sim::Click(MainWindow, step.action == REMOVE ? IDC_REMOVE : IDC_TEST);
-            return;
-        }
-    }
-    // The failure left no line for the card: there is nothing to click.
+    return CommandProblems(c, k, rules);
 }
 
 // ---- One run
@@ -172,8 +177,6 @@ struct Outcome {
     std::vector<sim::Box> boxes;
     std::string problems;
     std::set<std::string> keys, listed; // key names, upper case
-    size_t written = 0;                 // ports written during the run
-    bool permitShare = false;
 };
 
 // What a crash report names: the story, the code and the call failing.
@@ -196,11 +199,11 @@ Outcome RunStory(const Story &story, int k, LONG status, DWORD commError) {
         run.problems += BoxProblems(box);
         return IDOK;
     });
-    sim::OnIdle([&run, &story, &rules]() {
+    sim::OnIdle([&run, &story, &rules, k]() {
         for (size_t i = 0; i < story.steps.size() && sim::IsLive(MainWindow); i++) {
             run.stepStarts.push_back(sim::FallibleCalls().size());
-            Perform(story.steps[i]);
-            std::string problems = ProgramProblems(rules);
+            std::string problems = Perform(story.steps[i], (size_t)k, &rules);
+            problems += ProgramProblems(rules);
             if (!problems.empty())
                 run.problems += "after step " + std::to_string(i + 1) + ":\n" + problems;
         }
@@ -216,11 +219,8 @@ Outcome RunStory(const Story &story, int k, LONG status, DWORD commError) {
     run.boxes = sim::Boxes();
     for (const std::string &name : sim::RegSubkeys(PORTS_ROOT))
         run.keys.insert(Upper(name));
-    for (PortEntry *e = &PortList; e->next; e = e->next) {
+    for (PortEntry *e : Ports())
         run.listed.insert(Upper(e->keyName));
-        run.written += e->isNew;
-    }
-    run.permitShare = sim::RegValueExists(SERIAL_KEY, "PermitShare");
     run.problems += ReleaseProgram();
     sim::Reset();
     return run;
@@ -416,7 +416,6 @@ Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG stat
 std::string Judge(const Story &story, const Outcome &clean, const Outcome &run, size_t k,
                   LONG status, DWORD commError) {
     Expectation e = Expect(story, clean, k, status, commError);
-    const std::vector<std::string> &calls = clean.calls;
     std::string problems = run.problems;
     if (run.exitCode != 0)
         problems += "exit code " + std::to_string(run.exitCode) + "\n";
@@ -446,14 +445,6 @@ std::string Judge(const Story &story, const Outcome &clean, const Outcome &run, 
         if (!found)
             problems += "no result line \"" + e.resultLine + "\"\n";
     }
-    // PermitShare comes after the whole card, and only a failure to write it
-    // leaves a whole card without it.
-    if (run.permitShare && run.written < clean.written)
-        problems += "PermitShare written for a card that was not\n";
-    bool shareFailed = calls[k - 1] == std::string("RegOpenKeyExA HKLM ") + SERIAL_KEY ||
-                       calls[k - 1] == "RegSetValueExA Serial PermitShare";
-    if (clean.permitShare && !run.permitShare && run.written == clean.written && !shareFailed)
-        problems += "no PermitShare for a whole card\n";
     for (const std::string &key : run.keys) {
         if (run.listed.count(key) || e.anyKeyUnlisted || key == e.keyUnlisted)
             continue;

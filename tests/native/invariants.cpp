@@ -119,7 +119,7 @@ bool SameName(const std::string &a, const char *b) {
 }
 
 // The ports of the list, or none when the chain does not end.
-std::vector<PortEntry *> Ports(std::string *problems) {
+std::vector<PortEntry *> ChainPorts(std::string *problems) {
     std::vector<PortEntry *> ports;
     for (PortEntry *e = &PortList; e->next; e = e->next) {
         if (ports.size() == WALK_LIMIT) {
@@ -192,19 +192,6 @@ void MirrorLoaded(const Mirror &m, bool defaults) {
     m.ExpectText("Leader", e->leaderName, defaults);
 }
 
-void MirrorWritten(const Mirror &m) {
-    const PortEntry *e = m.e;
-    m.ExpectText("DosDevices", e->dosDevices, false);
-    m.ExpectText("Model", e->model, false);
-    m.ExpectText("Leader", e->leaderName, false);
-    m.ExpectNumber("Interrupt", e->interrupt, false, false);
-    m.ExpectNumber("PortAddress", e->portAddress, false, false);
-    if (e->interruptStatus) {
-        m.ExpectNumber("InterruptStatus", e->interruptStatus, false, false);
-        m.ExpectNumber("PortIndex", e->portIndex, false, false);
-    }
-}
-
 bool IsCatalogueName(const char *name) {
     for (const CardModel *row = CardCatalogue; row->name; row++)
         if (row->name == name)
@@ -217,14 +204,14 @@ bool IsCatalogueName(const char *name) {
 void NoteSharedKeys(MirrorRules *rules) {
     std::string problems;
     std::set<std::string> seen;
-    for (PortEntry *e : Ports(&problems))
+    for (PortEntry *e : ChainPorts(&problems))
         if (!seen.insert(Upper(e->keyName)).second)
             rules->shared.insert(Upper(e->keyName));
 }
 
 std::string ListProblems() {
     std::string problems;
-    std::vector<PortEntry *> ports = Ports(&problems);
+    std::vector<PortEntry *> ports = ChainPorts(&problems);
     std::set<const PortEntry *> members(ports.begin(), ports.end());
     std::set<std::string> names;
     for (PortEntry *e : ports) {
@@ -250,15 +237,13 @@ std::string ListProblems() {
 
 std::string MirrorProblems(const MirrorRules &rules) {
     std::string problems;
-    for (PortEntry *e : Ports(&problems)) {
+    for (PortEntry *e : ChainPorts(&problems)) {
         if (rules.shared.count(Upper(e->keyName)))
             continue;
         Mirror m = {e, sim::RegValues(PortKey(e->keyName)), &problems};
         if (m.values.empty() && !sim::RegKeyExists(PortKey(e->keyName)))
             m.Expect(false, "its key is gone");
-        else if (e->isNew)
-            MirrorWritten(m);
-        else
+        else if (!e->isNew) // a written port's key is checked as it is written
             MirrorLoaded(m, rules.defaultsAllowed);
     }
     return problems;
@@ -269,7 +254,7 @@ std::string CardListProblems() {
         return "";
     std::string problems;
     std::multiset<LONG_PTR> cards, lines;
-    for (PortEntry *e : Ports(&problems))
+    for (PortEntry *e : ChainPorts(&problems))
         if (e->model[0] != '\0' && e->leader == e)
             cards.insert((LONG_PTR)e);
     std::vector<std::string> texts = sim::Items(MainWindow, IDC_CARDLIST);
@@ -282,7 +267,9 @@ std::string CardListProblems() {
         }
         const PortEntry *e = (const PortEntry *)data;
         char line[100]; // what does not fit is cut
-        snprintf(line, sizeof line, Text(IDS_CARD_LINE), e->dosDevices, e->model,
+        std::string com(e->dosDevices, strnlen(e->dosDevices, sizeof line)),
+            model(e->model, strnlen(e->model, sizeof line)); // enough to fill the line
+        snprintf(line, sizeof line, Text(IDS_CARD_LINE), com.c_str(), model.c_str(),
                  (unsigned)e->portAddress, e->interrupt);
         if (texts[i] != line)
             problems +=
@@ -330,36 +317,35 @@ std::string BoxProblems(const sim::Box &box) {
 
 // ---- What a command must leave
 
-namespace {
+PortCopy::PortCopy(const PortEntry *e)
+    : record(e), keyName(e->keyName), leader(e->leader ? e->leader->keyName : ""),
+      dosDevices(e->dosDevices), model(e->model), leaderName(e->leaderName),
+      interrupt(e->interrupt), portAddress(e->portAddress), interruptStatus(e->interruptStatus),
+      portIndex(e->portIndex), isNew(e->isNew) {}
 
-PortCopy Copy(const PortEntry *e) {
-    return {e,
-            e->keyName,
-            e->dosDevices,
-            e->model,
-            e->leaderName,
-            e->leader ? e->leader->keyName : "",
-            e->interrupt,
-            e->portAddress,
-            e->interruptStatus,
-            e->portIndex,
-            e->isNew};
-}
+namespace {
 
 // Everything but where the record lies.
 bool Same(const PortCopy &a, const PortCopy &b) {
-    return a.keyName == b.keyName && a.dosDevices == b.dosDevices && a.model == b.model &&
-           a.leaderName == b.leaderName && a.leader == b.leader && a.interrupt == b.interrupt &&
-           a.portAddress == b.portAddress && a.interruptStatus == b.interruptStatus &&
-           a.portIndex == b.portIndex && a.isNew == b.isNew;
+    return a.keyName == b.keyName && strcmp(a.dosDevices, b.dosDevices) == 0 &&
+           strcmp(a.model, b.model) == 0 && strcmp(a.leaderName, b.leaderName) == 0 &&
+           a.leader == b.leader && a.interrupt == b.interrupt && a.portAddress == b.portAddress &&
+           a.interruptStatus == b.interruptStatus && a.portIndex == b.portIndex &&
+           a.isNew == b.isNew;
+}
+
+std::string Summary(const std::string &key, const std::string &com, const std::string &model,
+                    int interrupt, int address, int status, int index) {
+    char numbers[80];
+    snprintf(numbers, sizeof numbers, " IRQ %d at %x, status %x, index %d", interrupt,
+             (unsigned)address, (unsigned)status, index);
+    return Shown(key) + " " + Shown(com) + " " + Shown(model) + numbers;
 }
 
 std::string Summary(const PortCopy &p) {
-    char numbers[100];
-    snprintf(numbers, sizeof numbers, " IRQ %d at %x, status %x, index %d, new %d", p.interrupt,
-             (unsigned)p.portAddress, (unsigned)p.interruptStatus, p.portIndex, p.isNew);
-    return Shown(p.keyName) + " " + Shown(p.dosDevices) + " " + Shown(p.model) + " led by " +
-           Shown(p.leader) + " (" + Shown(p.leaderName) + ")" + numbers;
+    return Summary(p.keyName, p.dosDevices, p.model, p.interrupt, p.portAddress, p.interruptStatus,
+                   p.portIndex) +
+           " led by " + Shown(p.leader) + " (" + Shown(p.leaderName) + ")";
 }
 
 // The first `count` key names that a writer picks while these ports are
@@ -378,10 +364,6 @@ std::vector<std::string> FreeNames(const std::vector<PortCopy> &ports, size_t co
     return names;
 }
 
-sim::RegValue Sz(const char *name, const std::string &text) {
-    return {name, REG_SZ, text + '\0'};
-}
-
 sim::RegValue Dword(const char *name, int value) {
     DWORD bytes = (DWORD)value;
     return {name, REG_DWORD, std::string((const char *)&bytes, 4)};
@@ -389,8 +371,13 @@ sim::RegValue Dword(const char *name, int value) {
 
 std::vector<sim::RegValue>::const_iterator Find(const std::vector<sim::RegValue> &values,
                                                 const std::string &name) {
-    return std::find_if(values.begin(), values.end(),
-                        [&](const sim::RegValue &v) { return Upper(v.name) == Upper(name); });
+    auto same = [](char a, char b) {
+        return toupper((unsigned char)a) == toupper((unsigned char)b);
+    };
+    return std::find_if(values.begin(), values.end(), [&](const sim::RegValue &v) {
+        return v.name.size() == name.size() &&
+               std::equal(name.begin(), name.end(), v.name.begin(), same);
+    });
 }
 
 // Whether a key holds the values it held, with `written` set over them.
@@ -415,35 +402,32 @@ bool Holds(const std::vector<sim::RegValue> &held, const std::vector<sim::RegVal
 std::vector<sim::RegValue> PermitShare() {
     const std::vector<sim::RegValue> &values = sim::RegValues(SERIAL_KEY);
     auto it = Find(values, "PermitShare");
-    return it == values.end() ? std::vector<sim::RegValue>() : std::vector<sim::RegValue>{*it};
+    return std::vector<sim::RegValue>(it, it == values.end() ? it : it + 1);
 }
 
 // Port i of the card, written under names[i], against the entries.
-std::string WrittenPort(const Snapshot &before, const CardWish &wish,
+std::string WrittenPort(const Command &before, const CardWish &wish,
                         const std::vector<std::string> &names, size_t i, const PortEntry *e,
                         const PortEntry *first) {
-    bool multiport = wish.interruptStatus != 0;
-    int index = multiport ? (int)i + 1 : e->portIndex; // not written otherwise
-    PortCopy want = {e,
-                     names[i],
-                     wish.coms[i],
-                     wish.row->name,
-                     names[0],
-                     names[0],
-                     wish.interrupts[i],
-                     wish.addresses[i],
-                     multiport ? wish.interruptStatus : e->interruptStatus,
-                     index,
-                     1};
+    bool multiport = wish.interruptStatus != 0; // else neither is written
+    int status = multiport ? wish.interruptStatus : e->interruptStatus;
+    int index = multiport ? (int)i + 1 : e->portIndex;
     std::string problems;
-    if (!Same(Copy(e), want) || e->model != wish.row->name || e->leader != first ||
-        e->leaderName != first->keyName)
-        problems += "written as " + Summary(Copy(e)) + ", asked " + Summary(want) + "\n";
-    std::vector<sim::RegValue> values = {
-        Sz("Model", wish.row->name), Sz("Leader", names[0]), Sz("DosDevices", wish.coms[i]),
-        Dword("Interrupt", wish.interrupts[i]), Dword("PortAddress", wish.addresses[i])};
+    if (names[i] != e->keyName || wish.coms[i] != e->dosDevices || e->model != wish.row->name ||
+        e->leader != first || e->leaderName != first->keyName ||
+        e->interrupt != wish.interrupts[i] || e->portAddress != wish.addresses[i] ||
+        e->interruptStatus != status || e->portIndex != index || !e->isNew)
+        problems += "written as " + Summary(PortCopy(e)) + ", asked " +
+                    Summary(names[i], wish.coms[i], wish.row->name, wish.interrupts[i],
+                            wish.addresses[i], status, index) +
+                    " led by " + names[0] + "\n";
+    std::vector<sim::RegValue> values = {{"Model", REG_SZ, wish.row->name + std::string(1, 0)},
+                                         {"Leader", REG_SZ, names[0] + '\0'},
+                                         {"DosDevices", REG_SZ, wish.coms[i] + '\0'},
+                                         Dword("Interrupt", wish.interrupts[i]),
+                                         Dword("PortAddress", wish.addresses[i])};
     if (multiport) {
-        values.push_back(Dword("InterruptStatus", wish.interruptStatus));
+        values.push_back(Dword("InterruptStatus", status));
         values.push_back(Dword("PortIndex", index));
     }
     auto held = before.keys.find(Upper(names[i]));
@@ -455,18 +439,24 @@ std::string WrittenPort(const Snapshot &before, const CardWish &wish,
 
 } // namespace
 
-Snapshot TakeSnapshot(const std::set<std::string> &devices) {
-    Snapshot s;
-    for (PortEntry *e : Ports())
-        s.ports.push_back(Copy(e));
-    s.registryChanges = sim::RegChangeCount();
-    s.subkeys = sim::RegSubkeys(PORTS_ROOT).size();
-    for (const std::string &device : devices)
-        s.lines[device] = sim::GetPort(device);
-    s.permitShare = PermitShare();
-    for (const std::string &name : FreeNames(s.ports, 8))
-        s.keys[Upper(name)] = sim::RegValues(PortKey(name));
-    return s;
+Command BeginCommand(const std::string &verb, const PortEntry *card) {
+    Command c;
+    c.verb = verb;
+    for (PortEntry *e : Ports()) {
+        c.ports.push_back(PortCopy(e));
+        if (card && e->leader == card && !card->isNew)
+            c.cardDevices.insert(e->dosDevices);
+    }
+    c.cardKey = card ? card->keyName : "";
+    c.registryChanges = sim::RegChangeCount();
+    c.calls = sim::FallibleCallCount();
+    c.subkeys = verb == "remove" ? sim::RegSubkeys(PORTS_ROOT).size() : 0;
+    for (const std::string &name : verb == "test" ? sim::PortNames() : std::vector<std::string>())
+        c.lines[name] = sim::GetPort(name);
+    c.permitShare = PermitShare();
+    for (const std::string &name : FreeNames(c.ports, verb == "add" ? 8 : 0))
+        c.keys[Upper(name)] = sim::RegValues(PortKey(name));
+    return c;
 }
 
 void ReadWish(HWND dialog, const CardModel *row, CardWish *wish) {
@@ -509,13 +499,15 @@ void ReadWish(HWND dialog, const CardModel *row, CardWish *wish) {
     }
 }
 
-std::string AddProblems(const Snapshot &before, const CardWish &wish, bool failed,
-                        MirrorRules *rules) {
+namespace {
+
+std::string AddProblems(const Command &before, size_t failAt, bool failed, MirrorRules *rules) {
+    const CardWish &wish = before.wish;
     std::vector<PortEntry *> after = Ports();
     size_t old = before.ports.size();
     bool kept = after.size() >= old;
     for (size_t i = 0; kept && i < old; i++)
-        kept = after[i] == before.ports[i].record && Same(Copy(after[i]), before.ports[i]);
+        kept = after[i] == before.ports[i].record && Same(PortCopy(after[i]), before.ports[i]);
     if (!kept)
         return "the ports listed before the add changed\n";
     size_t written = after.size() - old, count = wish.row ? (size_t)wish.row->portCount : 0;
@@ -545,12 +537,16 @@ std::string AddProblems(const Snapshot &before, const CardWish &wish, bool faile
                                         share[0].bytes == before.permitShare[0].bytes));
     if (!unchanged && !(due && set))
         problems += "PermitShare changed when the card did not ask for it\n";
-    if (due && !set && !failed)
+    // Only a failure to write it leaves a whole card without it.
+    const std::string &call = failed ? sim::FallibleCalls()[failAt - 1] : "";
+    if (due && !set && call != "RegOpenKeyExA HKLM " SERIAL_KEY &&
+        call != "RegSetValueExA Serial PermitShare")
         problems += "PermitShare is not set\n";
     return problems;
 }
 
-std::string RemoveProblems(const Snapshot &before, const std::string &cardKey, bool failed) {
+std::string RemoveProblems(const Command &before, bool failed) {
+    const std::string &cardKey = before.cardKey;
     std::set<std::string> removed;
     std::vector<PortCopy> kept;
     for (const PortCopy &p : before.ports)
@@ -562,7 +558,7 @@ std::string RemoveProblems(const Snapshot &before, const std::string &cardKey, b
     unsigned changes = sim::RegChangeCount() - before.registryChanges;
     bool untouched = changes == 0 && after.size() == before.ports.size();
     for (size_t i = 0; untouched && i < after.size(); i++)
-        untouched = Same(Copy(after[i]), before.ports[i]);
+        untouched = Same(PortCopy(after[i]), before.ports[i]);
     if (failed && untouched)
         return ""; // the failure stopped the removal before it began
     std::string problems;
@@ -574,8 +570,8 @@ std::string RemoveProblems(const Snapshot &before, const std::string &cardKey, b
         PortCopy want = kept[i];
         if (removed.count(want.leader))
             want.leader = ""; // its leader is gone
-        if (!Same(Copy(after[i]), want))
-            problems += "left as " + Summary(Copy(after[i])) + ", was " + Summary(want) + "\n";
+        if (!Same(PortCopy(after[i]), want))
+            problems += "left as " + Summary(PortCopy(after[i])) + ", was " + Summary(want) + "\n";
     }
     size_t left = 0;
     for (const std::string &name : removed)
@@ -587,13 +583,12 @@ std::string RemoveProblems(const Snapshot &before, const std::string &cardKey, b
     return problems;
 }
 
-std::string TestProblems(const Snapshot &before, const std::set<std::string> &cardDevices,
-                         bool failed) {
+std::string TestProblems(const Command &before, bool failed) {
     std::string problems;
     size_t changed = 0;
     for (const auto &line : before.lines) {
         sim::PortState now = sim::GetPort(line.first);
-        if (!cardDevices.count(line.first) && now.opens != line.second.opens)
+        if (!before.cardDevices.count(line.first) && now.opens != line.second.opens)
             problems += Shown(line.first) + " was opened, but is no port of the card\n";
         changed += memcmp(&now.dcb, &line.second.dcb, sizeof now.dcb) != 0 ||
                    memcmp(&now.timeouts, &line.second.timeouts, sizeof now.timeouts) != 0;
@@ -601,4 +596,14 @@ std::string TestProblems(const Snapshot &before, const std::set<std::string> &ca
     if (changed > (failed ? 1u : 0u))
         problems += std::to_string(changed) + " ports keep the test's settings\n";
     return problems;
+}
+
+} // namespace
+
+std::string CommandProblems(const Command &c, size_t failAt, MirrorRules *rules) {
+    bool failed = failAt > c.calls && failAt <= sim::FallibleCallCount();
+    return c.verb == "add"      ? AddProblems(c, failAt, failed, rules)
+           : c.verb == "remove" ? RemoveProblems(c, failed)
+           : c.verb == "test"   ? TestProblems(c, failed)
+                                : "";
 }

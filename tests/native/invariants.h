@@ -71,8 +71,8 @@ void NoteSharedKeys(MirrorRules *rules);
 // one key name, and every leader is null or a port of the list named by the
 // port's Leader text.
 std::string ListProblems();
-// Every port's key exists and holds what the record says: a loaded port the
-// values it was read from, a written port the values written.
+// Every port's key exists, and a loaded port's holds the values it was read
+// from (a written port's is checked as it is written: CommandProblems).
 std::string MirrorProblems(const MirrorRules &rules);
 // While the main window lives, it shows one line per first port with a
 // model, string 12 filled with that port's name, model, address and
@@ -92,22 +92,14 @@ std::string BoxProblems(const sim::Box &box);
 
 // ---- What a command must leave
 
-// A port as the list held it.
+// A port as the list held it; its texts stay where they were.
 struct PortCopy {
+    explicit PortCopy(const PortEntry *e);
     const PortEntry *record;
-    std::string keyName, dosDevices, model, leaderName, leader; // leader: its key name
+    std::string keyName, leader; // leader: the key name of the port's leader, or ""
+    const char *dosDevices, *model, *leaderName;
     int interrupt, portAddress, interruptStatus, portIndex, isNew;
 };
-// The state before a command.
-struct Snapshot {
-    std::vector<PortCopy> ports;
-    unsigned registryChanges;
-    size_t subkeys;                                         // of the ports root
-    std::map<std::string, sim::PortState> lines;            // the serial ports, by name
-    std::vector<sim::RegValue> permitShare;                 // the Serial key's value, or none
-    std::map<std::string, std::vector<sim::RegValue>> keys; // the keys a writer will name
-};
-Snapshot TakeSnapshot(const std::set<std::string> &devices);
 
 // What the entries of a properties dialog ask its writer to write, from the
 // catalogue row and what the dialog shows as Add is pressed.
@@ -121,24 +113,35 @@ struct CardWish {
 };
 void ReadWish(HWND dialog, const CardModel *row, CardWish *wish);
 
-// After an add: the ports written are the card's first ones in order, under
-// the smallest free Serial%05d names, with what the entries ask in the list
-// and in their keys, whose other values stay; the other ports and keys are
-// as they were, and PermitShare is set when the writer's rule asks for it
-// and the whole card was written. `failed`: a call failed during the
-// command, so the card may stop early. Adds to rules->shared the loaded
-// ports whose key the writer reached under another spelling.
-std::string AddProblems(const Snapshot &before, const CardWish &wish, bool failed,
-                        MirrorRules *rules);
-// After Remove with the card of `cardKey` selected (empty: none): exactly
-// the card's ports left the list and their keys are gone (but one, which a
+// One command of the user's, "add", "remove", "test" or another, and the
+// state before it with what the command may change.
+struct Command {
+    std::string verb;
+    std::string cardKey;               // remove, test: the chosen card's first key; "": none
+    std::set<std::string> cardDevices; // test: the ports of that card, unless it is new
+    CardWish wish;                     // add: what the properties dialog asked for
+    std::vector<PortCopy> ports;
+    unsigned registryChanges;
+    size_t calls, subkeys;                                  // fallible calls; ports root's keys
+    std::map<std::string, sim::PortState> lines;            // the serial ports, by name
+    std::vector<sim::RegValue> permitShare;                 // the Serial key's value, or none
+    std::map<std::string, std::vector<sim::RegValue>> keys; // those a writer will name
+};
+// Before a command on the card whose first port is `card` (may be null).
+Command BeginCommand(const std::string &verb, const PortEntry *card);
+// After the command, with the call numbered `failAt` made to fail (0:
+// none). After an add, the ports written are the card's first ones in
+// order, under the smallest free Serial%05d names, with what the entries
+// ask in the list and in their keys, whose other values stay; the other
+// ports are as they were, and PermitShare is set when the writer's rule
+// asks for it and the whole card was written. After Remove, exactly the
+// card's ports left the list and their keys are gone (but one that a
 // failure may keep), the ports they led lead no more, and nothing else
-// changed.
-std::string RemoveProblems(const Snapshot &before, const std::string &cardKey, bool failed);
-// After Test: the ports of the card are closed with their line settings and
-// time-outs as before (but one, whose restoring a failure may have stopped);
-// no other port was opened.
-std::string TestProblems(const Snapshot &before, const std::set<std::string> &cardDevices,
-                         bool failed);
+// changed. After Test, the ports of the card have their line settings and
+// time-outs back (but one whose restoring a failure stopped), and no other
+// port was opened. A failing call may stop any of them early. Adds to
+// rules->shared the loaded ports whose key a writer reached under another
+// spelling.
+std::string CommandProblems(const Command &c, size_t failAt, MirrorRules *rules);
 
 #endif
