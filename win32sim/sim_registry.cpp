@@ -156,9 +156,25 @@ HKEY NewHandle(const std::shared_ptr<RegKey> &key, REGSAM access) {
     return reinterpret_cast<HKEY>(value);
 }
 
+// The parent of the last key that the tests looked up, where they mostly
+// look up the next one.
+std::string cachedPath;
+std::shared_ptr<RegKey> cachedParent;
+
 // Test-side paths are relative to HKEY_LOCAL_MACHINE.
 RegKey *TestKey(const std::string &path, bool create = false) {
-    return Walk(machine, path, create).get();
+    size_t cut = path.rfind('\\');
+    if (cut == std::string::npos || cut + 1 == path.size())
+        return Walk(machine, path, create).get();
+    if (!cachedParent || cachedParent->deleted || path.compare(0, cut, cachedPath) != 0 ||
+        cut != cachedPath.size()) {
+        cachedParent = Walk(machine, path.substr(0, cut), create);
+        cachedPath = cachedParent ? path.substr(0, cut) : "";
+    }
+    return cachedParent
+               ? Subkey(cachedParent.get(), path.data() + cut + 1, path.size() - cut - 1, create)
+                     .get()
+               : nullptr;
 }
 
 Value *TestValue(const std::string &path, const std::string &name) {
@@ -171,6 +187,7 @@ Value *TestValue(const std::string &path, const std::string &name) {
 void ResetRegistry() {
     handles.clear();
     machine = std::make_shared<RegKey>();
+    cachedParent = nullptr;
     changes = 0;
 }
 
