@@ -358,49 +358,6 @@ void CheckTestResults(const PortEntry *card, const std::string &results,
     Check(at == results.size(), "the results hold more than the card's ports");
 }
 
-// Whether the loader takes a port key, and the report it shows when it
-// skips it with one: the values are read in this order, a mandatory one
-// must be there and fit, any that is read must have its type, and a number
-// too long to read counts as absent.
-struct Reading {
-    bool listed;
-    std::string report;
-};
-
-Reading Read(const std::string &name) {
-    struct Rule {
-        const char *value;
-        DWORD type;
-        bool mandatory;
-    };
-    static const Rule rules[] = {
-        {"DosDevices", REG_SZ, true},     {"Interrupt", REG_DWORD, true},
-        {"PortAddress", REG_DWORD, true}, {"InterruptStatus", REG_DWORD, false},
-        {"PortIndex", REG_DWORD, false},  {"Model", REG_SZ, false},
-        {"Leader", REG_SZ, false},
-    };
-    const std::vector<sim::RegValue> &values = sim::RegValues(PortKey(name));
-    for (const Rule &rule : rules) {
-        const sim::RegValue *found = nullptr;
-        for (const sim::RegValue &value : values)
-            if (strcasecmp(value.name.c_str(), rule.value) == 0 &&
-                value.name.size() == strlen(rule.value))
-                found = &value;
-        DWORD failure = !found                                              ? ERROR_FILE_NOT_FOUND
-                        : rule.type == REG_DWORD && found->bytes.size() > 4 ? ERROR_MORE_DATA
-                                                                            : 0;
-        if (failure && rule.mandatory) {
-            char report[300];
-            snprintf(report, sizeof report, Text(IDS_READ_MANDATORY), rule.value, name.c_str(),
-                     SystemText(failure).c_str());
-            return {false, report};
-        }
-        if (!failure && found->type != rule.type)
-            return {false, ""};
-    }
-    return {true, ""};
-}
-
 // Without a failing call, the loader lists exactly the keys it can read, in
 // the registry's order up to the first name too long to enumerate, and
 // reports each key it skips for a missing mandatory value.
@@ -418,7 +375,7 @@ void CheckLoad(size_t boxesBefore) {
             Check(!listed.count(name), "the key " + Shown(name) + " is listed after the stop");
             continue;
         }
-        Reading reading = Read(name);
+        Reading reading = ReadAsLoader(name);
         Check(reading.listed == (listed.count(name) != 0),
               "the key " + Shown(name) + (reading.listed ? " is not listed" : " is listed"));
         if (!reading.report.empty())

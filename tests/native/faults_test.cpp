@@ -44,33 +44,6 @@ struct Story {
     std::vector<Step> steps; // then Quit
 };
 
-void SeedPort(const char *name, const char *com, DWORD irq, DWORD address, const char *model,
-              const char *leader) {
-    sim::RegSeedSz(PortKey(name), "DosDevices", com);
-    sim::RegSeedDword(PortKey(name), "Interrupt", irq);
-    sim::RegSeedDword(PortKey(name), "PortAddress", address);
-    if (model[0])
-        sim::RegSeedSz(PortKey(name), "Model", model);
-    if (leader[0])
-        sim::RegSeedSz(PortKey(name), "Leader", leader);
-}
-
-// A card of consecutive keys and COM numbers; with a status register its
-// ports also hold InterruptStatus and PortIndex, as free-address cards do.
-void SeedCard(int firstKey, const char *model, int firstCom, DWORD irq,
-              const std::vector<DWORD> &addresses, DWORD status = 0) {
-    std::string leader = "Serial" + std::to_string(firstKey);
-    for (size_t i = 0; i < addresses.size(); i++) {
-        std::string name = "Serial" + std::to_string(firstKey + (int)i);
-        std::string com = "COM" + std::to_string(firstCom + (int)i);
-        SeedPort(name.c_str(), com.c_str(), irq, addresses[i], model, leader.c_str());
-        if (status) {
-            sim::RegSeedDword(PortKey(name), "InterruptStatus", status);
-            sim::RegSeedDword(PortKey(name), "PortIndex", (DWORD)i + 1);
-        }
-    }
-}
-
 // Several cards, a multiport one among them, and a port of no card.
 void SeedSeveralCards() {
     SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
@@ -304,110 +277,122 @@ std::string ResultLine(const std::vector<std::string> &w, DWORD code, bool putti
     return port + ": " + result;
 }
 
+// The failing call, word by word, and the system's texts its failure shows.
+struct Failure {
+    const std::vector<std::string> &calls;
+    size_t k;
+    std::vector<std::string> w;
+    std::string text, outOfMemory; // for the status, and for no memory
+};
+
+Expectation ExpectAtStartUp(const Failure &c) {
+    Expectation e;
+    const std::string &f = c.w[0];
+    bool created = false;
+    for (size_t i = 0; i + 1 < c.k; i++)
+        created = created || c.calls[i].rfind("CreateDialogParamA", 0) == 0;
+    e.anyKeyUnlisted = true; // unless the failure is one port's alone
+    if (!created && f != "CreateDialogParamA") {
+        e.box = "[Internal error|error|ownerless] Cannot allocate string table";
+    } else if (f == "CreateDialogParamA") {
+        e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
+    } else if (f == "RegOpenKeyExA" && c.w[1] == "HKLM") {
+        e.report = Format("%s: %s", "listCards/OpenKey", c.text);
+    } else if (f == "RegEnumKeyExA") {
+        e.report = Format("%s: %s", "listCards/EnumKey", c.text);
+    } else {
+        e.anyKeyUnlisted = false;
+        std::string key = CurrentKey(c.calls, c.k);
+        e.keyUnlisted = Upper(key);
+        std::string value = c.w.size() > 2 ? c.w[2] : "";
+        bool mandatory = value == "DosDevices" || value == "Interrupt" || value == "PortAddress";
+        bool sizeQuery = c.w.size() > 3;
+        if (f == "RegOpenKeyExA")
+            e.report = Format("%s: %s", "cards/OpenKey/subkey", c.text);
+        else if (f == "RegQueryValueExA" && value == "DosDevices" && sizeQuery)
+            // Read then with room for one byte: the text does not fit.
+            e.report = Format(String(IDS_READ_MANDATORY), value, key, SystemText(234));
+        else if (f == "RegQueryValueExA" && mandatory)
+            e.report = Format(String(IDS_READ_MANDATORY), value, key, c.text);
+        else if (f == "RegQueryValueExA")
+            e.keyUnlisted = ""; // an optional value: read as absent, silently
+        else
+            e.report = Format("%s: %s", "New DosDevices", c.outOfMemory);
+    }
+    return e;
+}
+
+Expectation ExpectInAdd(const Failure &c, const CardModel *row) {
+    Expectation e;
+    const std::string &f = c.w[0];
+    WriterTags writer = WriterTagsOf(row);
+    std::string key = CurrentKey(c.calls, c.k);
+    if (f == "DialogBoxParamA" && c.w[1] == "102") {
+        e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
+    } else if (f == "DialogBoxParamA") {
+        // The properties dialog's result is not looked at.
+    } else if (f == "LB_ADDSTRING") {
+        e.report = Format("%s: %s", "model/LB_ADDSTRING", c.outOfMemory);
+    } else if (f == "CB_ADDSTRING" || f == "CB_SETCURSEL") {
+        e.report = ComboReport(std::stoi(c.w[1]), std::stoi(c.w[2]), f == "CB_ADDSTRING");
+    } else if (f == "RegOpenKeyExA" && c.w[2] == PORTS_ROOT) {
+        e.report = Format(writer.rootFormat, writer.root, c.text);
+    } else if (f == "RegOpenKeyExA") {
+        e.report = Format("%s: %s", writer.serial, c.text);
+    } else if (f == "RegSetValueExA" && c.w[1] == "Serial") {
+        e.report = Format("%s: %s", writer.share, c.text);
+    } else if (f == "RegCreateKeyExA") {
+        e.report = Format("%s: %s", writer.port, c.text);
+    } else if (f == "RegSetValueExA" || f == "malloc" || f == "calloc") {
+        e.report = Format("%s: %s", writer.port, f[0] == 'R' ? c.text : c.outOfMemory);
+        e.keyUnlisted = Upper(key);
+    }
+    return e;
+}
+
+Expectation ExpectInRemoveOrTest(const Failure &c, Action action, DWORD commError) {
+    Expectation e;
+    const std::string &f = c.w[0];
+    if (action == REMOVE && f == "RegOpenKeyExA") {
+        e.report = Format("%s: %s", "Delete/OpenKey", c.text);
+    } else if (action == REMOVE && f == "RegDeleteKeyA") {
+        e.report = Format(String(IDS_DELETE_FAILED), c.text, c.w[2]);
+        e.keyUnlisted = Upper(c.w[2]);
+    } else if (action == TEST && f == "malloc") {
+        e.report = Format(String(IDS_TEST_HALTED), "TestCard/NewPort", c.outOfMemory);
+    } else if (action == TEST) {
+        size_t earlier = 0;
+        for (size_t i = 0; i + 1 < c.k; i++)
+            earlier += c.calls[i] == c.calls[c.k - 1];
+        bool puttingBack = (f == "SetCommState" || f == "SetCommTimeouts") && earlier > 0;
+        e.resultLine = ResultLine(c.w, commError, puttingBack);
+    }
+    return e;
+}
+
 Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG status,
                    DWORD commError) {
-    Expectation e;
-    const std::vector<std::string> &calls = clean.calls;
-    std::vector<std::string> w = Words(calls[k - 1]);
-    const std::string &f = w[0];
-    std::string text = SystemText((DWORD)status);
-    std::string outOfMemory = SystemText(ERROR_NOT_ENOUGH_MEMORY);
+    Failure c = {clean.calls, k, Words(clean.calls[k - 1]), SystemText((DWORD)status),
+                 SystemText(ERROR_NOT_ENOUGH_MEMORY)};
     size_t step = 0; // 0: start-up, then the story's steps, then Quit
     while (step < clean.stepStarts.size() && clean.stepStarts[step] < k)
         step++;
-    bool startUp = step == 0;
-    bool created = false;
-    for (size_t i = 0; i + 1 < k; i++)
-        created = created || calls[i].rfind("CreateDialogParamA", 0) == 0;
-
+    Expectation e;
     // The card list, refilled at start and after every command.
-    if (f == "LB_ADDSTRING" && w[1] == "101") {
-        e.report = Format("%s: %s", "listCards/LB_ADDSTRING", outOfMemory);
-        return e;
-    }
-    if (f == "LB_SETITEMDATA") {
+    if (c.w[0] == "LB_ADDSTRING" && c.w[1] == "101")
+        e.report = Format("%s: %s", "listCards/LB_ADDSTRING", c.outOfMemory);
+    else if (c.w[0] == "LB_SETITEMDATA")
         e.report = Format("%s: %s", "listCards/LB_SETITEMDATA", SystemText(1413));
-        return e;
-    }
-    if (startUp) {
-        e.anyKeyUnlisted = true; // unless the failure is one port's alone
-        if (!created && f != "CreateDialogParamA") {
-            e.box = "[Internal error|error|ownerless] Cannot allocate string table";
-        } else if (f == "CreateDialogParamA") {
-            e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
-        } else if (f == "RegOpenKeyExA" && w[1] == "HKLM") {
-            e.report = Format("%s: %s", "listCards/OpenKey", text);
-        } else if (f == "RegEnumKeyExA") {
-            e.report = Format("%s: %s", "listCards/EnumKey", text);
-        } else {
-            e.anyKeyUnlisted = false;
-            std::string key = CurrentKey(calls, k);
-            e.keyUnlisted = Upper(key);
-            std::string value = w.size() > 2 ? w[2] : "";
-            bool mandatory =
-                value == "DosDevices" || value == "Interrupt" || value == "PortAddress";
-            bool sizeQuery = w.size() > 3;
-            if (f == "RegOpenKeyExA")
-                e.report = Format("%s: %s", "cards/OpenKey/subkey", text);
-            else if (f == "RegQueryValueExA" && value == "DosDevices" && sizeQuery)
-                // Read then with room for one byte: the text does not fit.
-                e.report = Format(String(IDS_READ_MANDATORY), value, key, SystemText(234));
-            else if (f == "RegQueryValueExA" && mandatory)
-                e.report = Format(String(IDS_READ_MANDATORY), value, key, text);
-            else if (f == "RegQueryValueExA")
-                e.keyUnlisted = ""; // an optional value: read as absent, silently
-            else
-                e.report = Format("%s: %s", "New DosDevices", outOfMemory);
-        }
-        return e;
-    }
-    if (step > story.steps.size())
+    else if (step == 0)
+        return ExpectAtStartUp(c);
+    else if (step > story.steps.size())
         return e; // Quit calls nothing that can fail
-    const Step &s = story.steps[step - 1];
-    if (f == "LB_GETITEMDATA") {
+    else if (c.w[0] == "LB_GETITEMDATA")
         e.box = Box(IDS_NO_SELECTION, IDS_INVALID_DATA, "error");
-    } else if (s.action == ADD) {
-        WriterTags writer = WriterTagsOf(Row(s.what));
-        std::string key = CurrentKey(calls, k);
-        if (f == "DialogBoxParamA" && w[1] == "102") {
-            e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
-        } else if (f == "DialogBoxParamA") {
-            // The properties dialog's result is not looked at.
-        } else if (f == "LB_ADDSTRING") {
-            e.report = Format("%s: %s", "model/LB_ADDSTRING", outOfMemory);
-        } else if (f == "CB_ADDSTRING" || f == "CB_SETCURSEL") {
-            e.report = ComboReport(std::stoi(w[1]), std::stoi(w[2]), f == "CB_ADDSTRING");
-        } else if (f == "RegOpenKeyExA" && w[2] == PORTS_ROOT) {
-            e.report = Format(writer.rootFormat, writer.root, text);
-        } else if (f == "RegOpenKeyExA") {
-            e.report = Format("%s: %s", writer.serial, text);
-        } else if (f == "RegSetValueExA" && w[1] == "Serial") {
-            e.report = Format("%s: %s", writer.share, text);
-        } else if (f == "RegCreateKeyExA") {
-            e.report = Format("%s: %s", writer.port, text);
-        } else if (f == "RegSetValueExA") {
-            e.report = Format("%s: %s", writer.port, text);
-            e.keyUnlisted = Upper(key);
-        } else if (f == "malloc" || f == "calloc") {
-            e.report = Format("%s: %s", writer.port, outOfMemory);
-            e.keyUnlisted = Upper(key);
-        }
-    } else if (s.action == REMOVE) {
-        if (f == "RegOpenKeyExA") {
-            e.report = Format("%s: %s", "Delete/OpenKey", text);
-        } else if (f == "RegDeleteKeyA") {
-            e.report = Format(String(IDS_DELETE_FAILED), text, w[2]);
-            e.keyUnlisted = Upper(w[2]);
-        }
-    } else if (f == "malloc") {
-        e.report = Format(String(IDS_TEST_HALTED), "TestCard/NewPort", outOfMemory);
-    } else {
-        size_t earlier = 0;
-        for (size_t i = 0; i + 1 < k; i++)
-            earlier += calls[i] == calls[k - 1];
-        bool puttingBack = (f == "SetCommState" || f == "SetCommTimeouts") && earlier > 0;
-        e.resultLine = ResultLine(w, commError, puttingBack);
-    }
+    else if (story.steps[step - 1].action == ADD)
+        return ExpectInAdd(c, Row(story.steps[step - 1].what));
+    else
+        return ExpectInRemoveOrTest(c, story.steps[step - 1].action, commError);
     return e;
 }
 

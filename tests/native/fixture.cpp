@@ -28,28 +28,8 @@ int ProgramTest::Start(WORD language) {
 
 void ProgramTest::SeedPorts(const std::vector<SeedPortKey> &ports) {
     sim::RegSeedKey(PORTS_ROOT);
-    for (const SeedPortKey &port : ports) {
-        std::string key = PortKey(port.name);
-        sim::RegSeedKey(key);
-        sim::RegSeedSz(key, "DosDevices", port.dosDevices);
-        sim::RegSeedDword(key, "Interrupt", port.interrupt);
-        sim::RegSeedDword(key, "PortAddress", port.portAddress);
-        if (!port.model.empty())
-            sim::RegSeedSz(key, "Model", port.model);
-        if (!port.leader.empty())
-            sim::RegSeedSz(key, "Leader", port.leader);
-    }
-}
-
-void ProgramTest::SeedCard(int firstKey, const std::string &model, int firstCom, DWORD irq,
-                           const std::vector<DWORD> &addresses) {
-    std::vector<SeedPortKey> ports;
-    std::string leader = "Serial" + std::to_string(firstKey);
-    for (size_t i = 0; i < addresses.size(); i++)
-        ports.push_back({"Serial" + std::to_string(firstKey + (int)i),
-                         "COM" + std::to_string(firstCom + (int)i), irq, addresses[i], model,
-                         leader});
-    SeedPorts(ports);
+    for (const SeedPortKey &p : ports)
+        SeedPort(p.name, p.dosDevices, p.interrupt, p.portAddress, p.model, p.leader);
 }
 
 std::vector<std::string> ProgramTest::KeyNames() {

@@ -41,10 +41,6 @@ class ProgramTest : public ::testing::Test {
     int Start(WORD language = ENGLISH);
 
     static void SeedPorts(const std::vector<SeedPortKey> &ports);
-    // A card of consecutive COM ports and the given addresses, one key per
-    // port from Serial<first> up, Leader naming the first.
-    static void SeedCard(int firstKey, const std::string &model, int firstCom, DWORD irq,
-                         const std::vector<DWORD> &addresses);
     static std::vector<std::string> KeyNames();
     std::vector<std::string> CardLines() const;
     // Index of the card line with this text, -1 when absent.

@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include <algorithm>
 
@@ -76,6 +77,30 @@ WriterTags WriterTagsOf(const CardModel *row) {
     return {"%s: %s", "addMpb/OpenKey", "CreateKey/SetValue/New", nullptr, nullptr};
 }
 
+void SeedPort(const std::string &name, const std::string &com, DWORD irq, DWORD address,
+              const std::string &model, const std::string &leader) {
+    sim::RegSeedSz(PortKey(name), "DosDevices", com);
+    sim::RegSeedDword(PortKey(name), "Interrupt", irq);
+    sim::RegSeedDword(PortKey(name), "PortAddress", address);
+    if (!model.empty())
+        sim::RegSeedSz(PortKey(name), "Model", model);
+    if (!leader.empty())
+        sim::RegSeedSz(PortKey(name), "Leader", leader);
+}
+
+void SeedCard(int firstKey, const std::string &model, int firstCom, DWORD irq,
+              const std::vector<DWORD> &addresses, DWORD status) {
+    std::string leader = "Serial" + std::to_string(firstKey);
+    for (size_t i = 0; i < addresses.size(); i++) {
+        std::string name = "Serial" + std::to_string(firstKey + (int)i);
+        SeedPort(name, "COM" + std::to_string(firstCom + (int)i), irq, addresses[i], model, leader);
+        if (status) {
+            sim::RegSeedDword(PortKey(name), "InterruptStatus", status);
+            sim::RegSeedDword(PortKey(name), "PortIndex", (DWORD)i + 1);
+        }
+    }
+}
+
 void ReleasePortList() {
     PortEntry *e = PortList.next;
     while (e) {
@@ -107,6 +132,47 @@ std::string ReleaseProgram() {
     return leaked ? std::to_string(leaked) + " blocks leaked\n" : "";
 }
 
+Reading ReadAsLoader(const std::string &name) {
+    struct Rule {
+        const char *value;
+        DWORD type;
+        int field; // in texts, or 3 + index in numbers
+        bool mandatory;
+    };
+    static const Rule rules[] = {
+        {"DosDevices", REG_SZ, 0, true},     {"Interrupt", REG_DWORD, 3, true},
+        {"PortAddress", REG_DWORD, 4, true}, {"InterruptStatus", REG_DWORD, 5, false},
+        {"PortIndex", REG_DWORD, 6, false},  {"Model", REG_SZ, 1, false},
+        {"Leader", REG_SZ, 2, false},
+    };
+    Reading r;
+    const std::vector<sim::RegValue> &values = sim::RegValues(PortKey(name));
+    for (const Rule &rule : rules) {
+        auto found = std::find_if(values.begin(), values.end(), [&](const sim::RegValue &v) {
+            return strcasecmp(v.name.c_str(), rule.value) == 0 &&
+                   v.name.size() == strlen(rule.value);
+        });
+        DWORD failure = found == values.end()                               ? ERROR_FILE_NOT_FOUND
+                        : rule.type == REG_DWORD && found->bytes.size() > 4 ? ERROR_MORE_DATA
+                                                                            : 0;
+        if (failure && rule.mandatory) {
+            char report[300];
+            snprintf(report, sizeof report, Text(IDS_READ_MANDATORY), rule.value, name.c_str(),
+                     SystemText(failure).c_str());
+            r.report = report;
+        }
+        r.listed =
+            r.listed && !(failure && rule.mandatory) && (failure || found->type == rule.type);
+        if (!r.listed)
+            return r;
+        if (!failure && rule.type == REG_SZ)
+            r.texts[rule.field] = found->bytes.c_str(); // up to its first NUL
+        else if (!failure)
+            memcpy(&r.numbers[rule.field - 3], found->bytes.data(), found->bytes.size());
+    }
+    return r;
+}
+
 namespace {
 
 // Names as the registry compares them: whatever their letter case.
@@ -131,65 +197,32 @@ std::vector<PortEntry *> ChainPorts(std::string *problems) {
     return ports;
 }
 
-// One port's record and the values of its key, read once.
-struct Mirror {
-    const PortEntry *e;
-    const std::vector<sim::RegValue> &values;
-    std::string *problems;
+// A problem of the port e.
+std::string Of(const PortEntry *e, const std::string &what) {
+    return Shown(e->keyName) + ": " + what + "\n";
+}
 
-    const sim::RegValue *Find(const char *name) const {
-        for (const sim::RegValue &value : values)
-            if (SameName(value.name, name))
-                return &value;
-        return nullptr;
-    }
-
-    // A number as the loader reads it: a REG_DWORD of at most four bytes,
-    // low byte first; anything longer does not fit and reads as absent.
-    bool Number(const char *name, int *number) const {
-        const sim::RegValue *value = Find(name);
-        if (!value || value->type != REG_DWORD || value->bytes.size() > 4)
-            return false;
-        DWORD read = 0;
-        memcpy(&read, value->bytes.data(), value->bytes.size());
-        *number = (int)read;
-        return true;
-    }
-
-    void Expect(bool holds, const std::string &what) const {
-        if (!holds)
-            *problems += Shown(e->keyName) + ": " + what + "\n";
-    }
-
-    void ExpectNumber(const char *name, int field, bool optional, bool defaultAllowed) const {
-        int value = 0;
-        bool present = Number(name, &value);
-        if (present ? field == value || (defaultAllowed && field == 0) : optional && field == 0)
-            return;
-        Expect(false, std::string(name) + " is " + std::to_string(field) + " in the list, " +
-                          (present ? std::to_string(value) : "not a number") + " in the registry");
-    }
-
-    void ExpectText(const char *name, const char *field, bool defaultAllowed) const {
-        const sim::RegValue *found = Find(name);
-        const char *value = found ? found->bytes.c_str() : ""; // up to its first NUL
-        if (strcmp(value, field) == 0 || (defaultAllowed && field[0] == '\0'))
-            return;
-        Expect(false, std::string(name) + " is \"" + Shown(field) + "\" in the list, \"" +
-                          Shown(value) + "\" in the registry");
-    }
-};
-
-void MirrorLoaded(const Mirror &m, bool defaults) {
-    const PortEntry *e = m.e;
-    m.Expect(m.Find("DosDevices") && m.Find("DosDevices")->type == REG_SZ, "DosDevices is no text");
-    m.ExpectText("DosDevices", e->dosDevices, false);
-    m.ExpectNumber("Interrupt", e->interrupt, false, false);
-    m.ExpectNumber("PortAddress", e->portAddress, false, false);
-    m.ExpectNumber("InterruptStatus", e->interruptStatus, true, defaults);
-    m.ExpectNumber("PortIndex", e->portIndex, true, defaults);
-    m.ExpectText("Model", e->model, defaults);
-    m.ExpectText("Leader", e->leaderName, defaults);
+// The record of a loaded port against its key as the loader reads it now;
+// a value that a failed read left at its default may differ.
+std::string MirrorLoaded(const PortEntry *e, bool defaults) {
+    static const char *const names[] = {"DosDevices",  "Model",           "Leader",   "Interrupt",
+                                        "PortAddress", "InterruptStatus", "PortIndex"};
+    Reading r = ReadAsLoader(e->keyName);
+    if (!r.listed)
+        return Of(e, "its key no longer reads as a port");
+    const char *texts[] = {e->dosDevices, e->model, e->leaderName};
+    int numbers[] = {e->interrupt, e->portAddress, e->interruptStatus, e->portIndex};
+    std::string problems;
+    for (int i = 0; i < 3; i++)
+        if (r.texts[i] != texts[i] && !(defaults && i > 0 && !texts[i][0]))
+            problems += Of(e, std::string(names[i]) + " is \"" + Shown(texts[i]) +
+                                  "\" in the list, \"" + Shown(r.texts[i]) + "\" in the registry");
+    for (int i = 0; i < 4; i++)
+        if (r.numbers[i] != numbers[i] && !(defaults && i > 1 && !numbers[i]))
+            problems +=
+                Of(e, std::string(names[3 + i]) + " is " + std::to_string(numbers[i]) +
+                          " in the list, " + std::to_string(r.numbers[i]) + " in the registry");
+    return problems;
 }
 
 bool IsCatalogueName(const char *name) {
@@ -219,18 +252,15 @@ std::string ListProblems() {
             problems += "a port lacks one of its texts\n";
             continue;
         }
-        static const std::vector<sim::RegValue> none;
-        Mirror m = {e, none, &problems};
-        m.Expect(names.insert(e->keyName).second, "named by two ports");
-        if (e->leader) {
-            m.Expect(members.count(e->leader) != 0, "its leader is not a port of the list");
-            if (members.count(e->leader))
-                m.Expect(strcmp(e->leader->keyName, e->leaderName) == 0,
-                         "its leader is " + Shown(e->leader->keyName) + ", its Leader text " +
-                             Shown(e->leaderName));
-        }
-        if (e->isNew)
-            m.Expect(IsCatalogueName(e->model), "written with no catalogue model");
+        if (!names.insert(e->keyName).second)
+            problems += Of(e, "named by two ports");
+        if (e->leader && !members.count(e->leader))
+            problems += Of(e, "its leader is not a port of the list");
+        else if (e->leader && strcmp(e->leader->keyName, e->leaderName) != 0)
+            problems += Of(e, "its leader is " + Shown(e->leader->keyName) + ", its Leader text " +
+                                  Shown(e->leaderName));
+        if (e->isNew && !IsCatalogueName(e->model))
+            problems += Of(e, "written with no catalogue model");
     }
     return problems;
 }
@@ -240,11 +270,10 @@ std::string MirrorProblems(const MirrorRules &rules) {
     for (PortEntry *e : ChainPorts(&problems)) {
         if (rules.shared.count(Upper(e->keyName)))
             continue;
-        Mirror m = {e, sim::RegValues(PortKey(e->keyName)), &problems};
-        if (m.values.empty() && !sim::RegKeyExists(PortKey(e->keyName)))
-            m.Expect(false, "its key is gone");
+        if (!sim::RegKeyExists(PortKey(e->keyName)))
+            problems += Of(e, "its key is gone");
         else if (!e->isNew) // a written port's key is checked as it is written
-            MirrorLoaded(m, rules.defaultsAllowed);
+            problems += MirrorLoaded(e, rules.defaultsAllowed);
     }
     return problems;
 }

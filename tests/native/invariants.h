@@ -39,6 +39,15 @@ struct WriterTags {
 };
 WriterTags WriterTagsOf(const CardModel *row);
 
+// Seeds a port key; an empty model or leader is left out of the key.
+void SeedPort(const std::string &name, const std::string &com, DWORD irq, DWORD address,
+              const std::string &model, const std::string &leader);
+// A card of consecutive keys from Serial<firstKey> and COM numbers, Leader
+// naming the first; with a status register its ports also hold
+// InterruptStatus and PortIndex, as free-address cards do.
+void SeedCard(int firstKey, const std::string &model, int firstCom, DWORD irq,
+              const std::vector<DWORD> &addresses, DWORD status = 0);
+
 // Releases the port list and puts its head back to its state at start.
 void ReleasePortList();
 // Releases what the program built (port list, string table) and puts its
@@ -49,6 +58,20 @@ void ResetProgram();
 std::string ReleaseProgram();
 
 // ---- What must always hold
+
+// A port key as the loader reads it: whether it lists it, the report it
+// shows when it skips it with one, and the fields it fills. The values are
+// read in this order: DosDevices, Interrupt and PortAddress, which must be
+// there and fit, then InterruptStatus, PortIndex, Model and Leader; any that
+// is read must have its type, a number too long to read counts as absent,
+// and a text reads up to its first NUL.
+struct Reading {
+    bool listed = true;
+    std::string report;
+    std::string texts[3];          // DosDevices, Model, Leader
+    int numbers[4] = {0, 0, 0, 0}; // Interrupt, PortAddress, InterruptStatus, PortIndex
+};
+Reading ReadAsLoader(const std::string &name);
 
 // How closely the records must mirror their port keys.
 struct MirrorRules {
