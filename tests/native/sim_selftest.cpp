@@ -209,8 +209,10 @@ TEST_F(Sim, HeapFaultsHitTheNthAllocation) {
     EXPECT_NE(nullptr, a);
     EXPECT_EQ(nullptr, b);
     EXPECT_NE(nullptr, c);
+    EXPECT_EQ(2, sim::UnfreedBlocks());
     free(a);
     free(c);
+    EXPECT_EQ(0, sim::UnfreedBlocks());
     EXPECT_EQ(2, sim::CallCount("malloc"));
     EXPECT_EQ(1, sim::CallCount("calloc"));
 }
@@ -511,9 +513,9 @@ TEST_F(Sim, SerialWriteWithoutTimeoutThatCannotFinishIsReported) {
 // (or not at all) are refused rather than formatted the Linux way.
 TEST_F(Sim, SystemFormatterTakesOnlyPortableConversions) {
     char area[32];
-    EXPECT_EQ(
-        18, sim::SystemFormat(area, sizeof area, "%s|%d|%ld|%x|%05d|%%", "a", -1, 2L, 0x3f8u, 42));
-    EXPECT_STREQ("a|-1|2|3f8|00042|%", area);
+    EXPECT_EQ(25, sim::SystemFormat(area, sizeof area, "%s|%.2s|%-3s|%d|%ld|%x|%05d|%%", "a", "bcd",
+                                    "e", -1, 2L, 0x3f8u, 42));
+    EXPECT_STREQ("a|bc|e  |-1|2|3f8|00042|%", area);
     for (const char *format : {"%zu", "%lld", "%I64d", "%n", "%p", "%5.2f", "%"}) {
         SCOPED_TRACE(format);
         sim::Reset();
