@@ -258,13 +258,14 @@ void Add(const std::vector<std::string> &w) {
     sim::Click(MainWindow, IDC_ADD);
 }
 
-// The card of line `word` of the main window, null when there is none.
+// The card that the step chooses: that of its line, or that of the line
+// still selected when it gives none (a command that fails keeps the list).
 PortEntry *Card(const std::vector<std::string> &w) {
     size_t lines = sim::Items(MainWindow, IDC_CARDLIST).size();
-    if (!lines || w.size() < 2)
-        return NULL;
-    int line = (int)((unsigned)Number(w[1]) % lines);
-    return (PortEntry *)sim::ItemData(MainWindow, IDC_CARDLIST, line);
+    int line = sim::Selection(MainWindow, IDC_CARDLIST);
+    if (lines && w.size() > 1)
+        line = (int)((unsigned)Number(w[1]) % lines);
+    return line >= 0 ? (PortEntry *)sim::ItemData(MainWindow, IDC_CARDLIST, line) : NULL;
 }
 
 void SelectAndClick(const std::vector<std::string> &w, int id) {
