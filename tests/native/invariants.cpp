@@ -132,7 +132,7 @@ std::string ReleaseProgram() {
     return leaked ? std::to_string(leaked) + " blocks leaked\n" : "";
 }
 
-Reading ReadAsLoader(const std::string &name) {
+Reading ReadAsLoader(const std::string &name, bool lenient) {
     struct Rule {
         const char *value;
         DWORD type;
@@ -161,13 +161,14 @@ Reading ReadAsLoader(const std::string &name) {
                      SystemText(failure).c_str());
             r.report = report;
         }
-        r.listed =
-            r.listed && !(failure && rule.mandatory) && (failure || found->type == rule.type);
+        bool typed = !failure && found->type == rule.type;
+        r.listed = r.listed && !(failure && rule.mandatory) &&
+                   (failure || typed || (lenient && !rule.mandatory));
         if (!r.listed)
             return r;
-        if (!failure && rule.type == REG_SZ)
+        if (typed && rule.type == REG_SZ)
             r.texts[rule.field] = found->bytes.c_str(); // up to its first NUL
-        else if (!failure)
+        else if (typed)
             memcpy(&r.numbers[rule.field - 3], found->bytes.data(), found->bytes.size());
     }
     return r;
@@ -207,7 +208,7 @@ std::string Of(const PortEntry *e, const std::string &what) {
 std::string MirrorLoaded(const PortEntry *e, bool defaults) {
     static const char *const names[] = {"DosDevices",  "Model",           "Leader",   "Interrupt",
                                         "PortAddress", "InterruptStatus", "PortIndex"};
-    Reading r = ReadAsLoader(e->keyName);
+    Reading r = ReadAsLoader(e->keyName, defaults);
     if (!r.listed)
         return Of(e, "its key no longer reads as a port");
     const char *texts[] = {e->dosDevices, e->model, e->leaderName};

@@ -64,14 +64,15 @@ std::string ReleaseProgram();
 // read in this order: DosDevices, Interrupt and PortAddress, which must be
 // there and fit, then InterruptStatus, PortIndex, Model and Leader; any that
 // is read must have its type, a number too long to read counts as absent,
-// and a text reads up to its first NUL.
+// and a text reads up to its first NUL. `lenient`: a read that failed may
+// have hidden an optional value of another type, read as absent.
 struct Reading {
     bool listed = true;
     std::string report;
     std::string texts[3];          // DosDevices, Model, Leader
     int numbers[4] = {0, 0, 0, 0}; // Interrupt, PortAddress, InterruptStatus, PortIndex
 };
-Reading ReadAsLoader(const std::string &name);
+Reading ReadAsLoader(const std::string &name, bool lenient = false);
 
 // How closely the records must mirror their port keys.
 struct MirrorRules {
