@@ -60,15 +60,17 @@ set(CARDINST_RC_DEPENDS
 function(cardinst_standin target)
     find_program(CARDINST_WINDRES NAMES x86_64-w64-mingw32-windres REQUIRED)
     set(res ${PROJECT_BINARY_DIR}/cardinst.res)
-    add_custom_command(OUTPUT ${res}
-        COMMAND ${CARDINST_WINDRES} -O res -I ${CARDINST_ROOT}/src/resources
-                -I ${CARDINST_GENERATED} -i ${CARDINST_RC} -o ${res}
-        DEPENDS ${CARDINST_RC} ${CARDINST_RC_DEPENDS}
-        COMMENT "Compiling the resources for the stand-in"
-        VERBATIM)
-    add_custom_target(${target}_res DEPENDS ${res})
+    if(NOT TARGET cardinst_res) # one .res file for every stand-in of the tree
+        add_custom_command(OUTPUT ${res}
+            COMMAND ${CARDINST_WINDRES} -O res -I ${CARDINST_ROOT}/src/resources
+                    -I ${CARDINST_GENERATED} -i ${CARDINST_RC} -o ${res}
+            DEPENDS ${CARDINST_RC} ${CARDINST_RC_DEPENDS}
+            COMMENT "Compiling the resources for the stand-in"
+            VERBATIM)
+        add_custom_target(cardinst_res DEPENDS ${res})
+    endif()
     add_library(${target} STATIC ${SIM_SOURCES})
-    add_dependencies(${target} ${target}_res)
+    add_dependencies(${target} cardinst_res)
     target_include_directories(${target} PUBLIC ${CARDINST_ROOT}/win32sim
                                                 ${CARDINST_ROOT}/src/resources)
     target_compile_definitions(${target} PRIVATE SIM_RES_FILE="${res}")

@@ -23,10 +23,12 @@ uintptr_t nextFile = 0x2000;
 // A call on an open handle: counts it (a fallible one), applies a FailCall
 // or FailNthFallible request and finds the port. NULL, with the last error
 // set, when the call must fail.
-PortData *Enter(const char *function, HANDLE h) {
+PortData *Enter(Fn function, HANDLE h) {
     auto it = files.find(reinterpret_cast<uintptr_t>(h));
-    bool fail = FallibleHit(std::string(function) + " " +
-                            (it != files.end() ? it->second : std::string("(invalid)")));
+    bool fail = FallibleHit([&] {
+        return std::string(FunctionName(function)) + " " +
+               (it != files.end() ? it->second : std::string("(invalid)"));
+    });
     if (HitSettingError(function))
         return nullptr;
     if (fail) {
@@ -35,7 +37,7 @@ PortData *Enter(const char *function, HANDLE h) {
     }
     if (it != files.end())
         return &ports[it->second];
-    Fail(std::string(function) + ": not an open file handle");
+    Fail(std::string(FunctionName(function)) + ": not an open file handle");
     SetError(ERROR_INVALID_HANDLE);
     return nullptr;
 }
@@ -80,6 +82,13 @@ PortState GetPort(const std::string &name) {
     return PortState();
 }
 
+std::vector<std::string> PortNames() {
+    std::vector<std::string> names;
+    for (const auto &port : ports)
+        names.push_back(port.first);
+    return names;
+}
+
 int OpenFileHandleCount() {
     return static_cast<int>(files.size());
 }
@@ -102,8 +111,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     (void)dwFlagsAndAttributes;
     (void)hTemplateFile;
     std::string path = lpFileName;
-    bool fail = FallibleHit("CreateFileA " + path);
-    if (HitSettingError("CreateFileA"))
+    bool fail = FallibleHit([&] { return "CreateFileA " + path; });
+    if (HitSettingError(Fn::CreateFileA_))
         return INVALID_HANDLE_VALUE;
     if (fail) {
         SetError(FallibleCommError());
@@ -129,7 +138,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 }
 
 BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB) {
-    PortData *port = Enter("GetCommState", hFile);
+    PortData *port = Enter(Fn::GetCommState_, hFile);
     if (port && port->script.commStateError)
         SetError(port->script.commStateError);
     else if (port)
@@ -138,21 +147,21 @@ BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB) {
 }
 
 BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB) {
-    PortData *port = Enter("SetCommState", hFile);
+    PortData *port = Enter(Fn::SetCommState_, hFile);
     if (port)
         port->state.dcb = *lpDCB;
     return port != nullptr;
 }
 
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortData *port = Enter("GetCommTimeouts", hFile);
+    PortData *port = Enter(Fn::GetCommTimeouts_, hFile);
     if (port)
         *lpCommTimeouts = port->state.timeouts;
     return port != nullptr;
 }
 
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortData *port = Enter("SetCommTimeouts", hFile);
+    PortData *port = Enter(Fn::SetCommTimeouts_, hFile);
     if (port)
         port->state.timeouts = *lpCommTimeouts;
     return port != nullptr;
@@ -162,7 +171,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
     *lpNumberOfBytesWritten = 0;
-    PortData *port = Enter("WriteFile", hFile);
+    PortData *port = Enter(Fn::WriteFile_, hFile);
     if (!port)
         return FALSE;
     DWORD sent = nNumberOfBytesToWrite;
@@ -185,7 +194,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, void *lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
     *lpNumberOfBytesRead = 0;
-    PortData *port = Enter("ReadFile", hFile);
+    PortData *port = Enter(Fn::ReadFile_, hFile);
     if (!port)
         return FALSE;
     size_t count = std::min(port->received.size(), size_t(nNumberOfBytesToRead));
@@ -204,7 +213,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, void *lpBuffer, DWORD nNumberOfBytesToRead,
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-    Count("CloseHandle");
+    Count(Fn::CloseHandle_);
     auto it = files.find(reinterpret_cast<uintptr_t>(hObject));
     if (it == files.end()) {
         Fail("CloseHandle: not an open handle (closed twice?)");

@@ -15,21 +15,59 @@ namespace detail {
 // Records a problem for Failures().
 void Fail(const std::string &what);
 
+// The functions and control messages that CallCount counts and FailCall
+// can make fail, each with the name the tests give it.
+#define SIM_COUNTED(X)                                                                             \
+    X(GetLastError)                                                                                \
+    X(SetLastError)                                                                                \
+    X(FormatMessageA)                                                                              \
+    X(LocalFree) X(LoadStringA) X(malloc) X(calloc) X(RegOpenKeyExA) X(RegCreateKeyExA)            \
+        X(RegEnumKeyExA) X(RegQueryValueExA) X(RegSetValueExA) X(RegDeleteKeyA) X(RegCloseKey)     \
+            X(CreateFileA) X(GetCommState) X(SetCommState) X(GetCommTimeouts) X(SetCommTimeouts)   \
+                X(WriteFile) X(ReadFile) X(CloseHandle) X(CreateDialogParamA) X(DialogBoxParamA)   \
+                    X(EndDialog) X(DestroyWindow) X(EnableWindow) X(GetDlgItem) X(SendMessageA)    \
+                        X(SendDlgItemMessageA) X(SetDlgItemTextA) X(GetDlgItemTextA)               \
+                            X(GetDlgItemInt) X(MessageBoxA) X(GetMessageA) X(TranslateMessage)     \
+                                X(DispatchMessageA) X(IsDialogMessageA) X(PostQuitMessage)         \
+                                    X(LB_ADDSTRING) X(LB_RESETCONTENT) X(LB_GETCURSEL)             \
+                                        X(LB_GETITEMDATA) X(LB_SETITEMDATA) X(CB_ADDSTRING)        \
+                                            X(CB_SETCURSEL) X(CB_GETCURSEL) X(CB_GETCOUNT)
+// The enumerators end in an underscore (Fn::LB_ADDSTRING_), so that the
+// messages' macros do not replace them.
+enum class Fn {
+#define SIM_ENUMERATOR(name) name##_,
+    SIM_COUNTED(SIM_ENUMERATOR)
+#undef SIM_ENUMERATOR
+        Count,
+    None // not counted
+};
+const char *FunctionName(Fn function);
+
 // Counts one call of `function` (CallCount) and tells whether a FailCall
 // request makes this call fail; if so, *result and *lastError receive what
 // the request asked for.
-bool Hit(const std::string &function, LONG_PTR *result = nullptr, DWORD *lastError = nullptr);
+bool Hit(Fn function, LONG_PTR *result = nullptr, DWORD *lastError = nullptr);
 // Hit for the functions whose failure sets the last error, when the request
 // gives one.
-bool HitSettingError(const std::string &function);
-// Counts one fallible call (FallibleCalls) and tells whether it is the one
-// FailNthFallible chose; if so, FallibleStatus() and FallibleCommError() give
-// what it asked for.
-bool FallibleHit(const std::string &description);
+bool HitSettingError(Fn function);
+// Counts one call without any failure request attached to it.
+void Count(Fn function);
+
+// Counts one fallible call and tells whether it is the one FailNthFallible
+// chose; if so, FallibleStatus() and FallibleCommError() give what it asked
+// for. `describe` gives the call's description for FallibleCalls(), which
+// is built only while descriptions are kept or for the failing call.
+extern size_t fallibleCount, fallibleTarget;
+extern bool describingCalls;
+void RecordFallible(std::string description);
+template <class Describe> bool FallibleHit(const Describe &describe) {
+    bool hit = ++fallibleCount == fallibleTarget;
+    if (describingCalls || hit)
+        RecordFallible(describe());
+    return hit;
+}
 LONG FallibleStatus();
 DWORD FallibleCommError();
-// Counts one call without any failure request attached to it.
-void Count(const std::string &function);
 // Sets the last error without counting a call of SetLastError.
 void SetError(DWORD error);
 
@@ -39,8 +77,8 @@ void SetError(DWORD error);
 // wrapped in a Callout, so that what the program does there counts again.
 extern int apiDepth;
 struct Api {
-    explicit Api(const char *function) {
-        if (apiDepth++ == 0 && function)
+    explicit Api(Fn function) {
+        if (apiDepth++ == 0 && function != Fn::None)
             Count(function);
     }
     ~Api() {

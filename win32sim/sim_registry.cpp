@@ -11,11 +11,7 @@ namespace sim {
 namespace detail {
 namespace {
 
-struct Value {
-    std::string name;
-    DWORD type;
-    std::string data;
-};
+using Value = RegValue;
 
 struct RegKey {
     std::string name;
@@ -33,6 +29,7 @@ struct KeyHandle {
 std::shared_ptr<RegKey> machine = std::make_shared<RegKey>(); // HKEY_LOCAL_MACHINE
 std::map<uintptr_t, KeyHandle> handles;
 uintptr_t nextHandle = 0x1000;
+unsigned changes = 0;
 
 // The upper-case form of a name's byte, as the C library's toupper gives
 // it in the "C" locale the stand-in runs in, without a call per byte.
@@ -42,28 +39,34 @@ inline int Upper(char c) {
 }
 
 // Names compare as the registry compares them: by their upper-case forms.
-int CompareNames(const std::string &a, const std::string &b) {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+int CompareNames(const std::string &a, const char *b, size_t bSize) {
+    for (size_t i = 0; i < a.size() && i < bSize; ++i) {
         int ca = Upper(a[i]);
         int cb = Upper(b[i]);
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    return a.size() == bSize ? 0 : (a.size() < bSize ? -1 : 1);
 }
 
-// The subkey `name` of `key`, made when missing if `create`; NULL if not.
-std::shared_ptr<RegKey> Subkey(RegKey *key, const std::string &name, bool create) {
+int CompareNames(const std::string &a, const std::string &b) {
+    return CompareNames(a, b.data(), b.size());
+}
+
+// The subkey `name` (`size` bytes) of `key`, made when missing if `create`;
+// NULL if not.
+std::shared_ptr<RegKey> Subkey(RegKey *key, const char *name, size_t size, bool create) {
     auto pos = std::lower_bound(key->subkeys.begin(), key->subkeys.end(), name,
-                                [](const std::shared_ptr<RegKey> &k, const std::string &n) {
-                                    return CompareNames(k->name, n) < 0;
+                                [size](const std::shared_ptr<RegKey> &k, const char *n) {
+                                    return CompareNames(k->name, n, size) < 0;
                                 });
-    if (pos != key->subkeys.end() && CompareNames((*pos)->name, name) == 0)
+    if (pos != key->subkeys.end() && CompareNames((*pos)->name, name, size) == 0)
         return *pos;
     if (!create)
         return nullptr;
+    changes++;
     auto sub = std::make_shared<RegKey>();
-    sub->name = name;
+    sub->name.assign(name, size);
     sub->parent = key;
     key->subkeys.insert(pos, sub);
     return sub;
@@ -75,7 +78,7 @@ std::shared_ptr<RegKey> Walk(std::shared_ptr<RegKey> key, const std::string &pat
     for (size_t start = 0; key && start < path.size();) {
         size_t end = std::min(path.find('\\', start), path.size());
         if (end > start)
-            key = Subkey(key.get(), path.substr(start, end - start), create);
+            key = Subkey(key.get(), path.data() + start, end - start, create);
         start = end + 1;
     }
     return key;
@@ -88,11 +91,14 @@ Value *FindValue(RegKey &key, const std::string &name) {
     return nullptr;
 }
 
-void SetValue(RegKey &key, const std::string &name, DWORD type, const std::string &data) {
-    if (Value *value = FindValue(key, name))
-        *value = Value{value->name, type, data};
-    else
-        key.values.push_back(Value{name, type, data});
+void SetValue(RegKey &key, const std::string &name, DWORD type, std::string data) {
+    changes++;
+    if (Value *value = FindValue(key, name)) {
+        value->type = type;
+        value->bytes = std::move(data);
+    } else {
+        key.values.push_back(Value{name, type, std::move(data)});
+    }
 }
 
 void MarkDeleted(RegKey &key) {
@@ -102,6 +108,7 @@ void MarkDeleted(RegKey &key) {
 }
 
 void Unlink(RegKey &key) {
+    changes++;
     auto &siblings = key.parent->subkeys;
     siblings.erase(std::find_if(siblings.begin(), siblings.end(),
                                 [&](const std::shared_ptr<RegKey> &k) { return k.get() == &key; }));
@@ -111,13 +118,16 @@ void Unlink(RegKey &key) {
 // described by the key's name and `what` it names), applies a FailCall or
 // FailNthFallible request, finds the key behind the handle and checks that
 // the handle has `right`. ERROR_SUCCESS, or the status the function returns.
-LONG Enter(const char *function, HKEY hKey, const std::string &what, REGSAM right,
-           std::shared_ptr<RegKey> *key, REGSAM *access = nullptr) {
+template <class What>
+LONG Enter(Fn function, HKEY hKey, const What &what, REGSAM right, std::shared_ptr<RegKey> *key,
+           REGSAM *access = nullptr) {
     auto it = handles.find(reinterpret_cast<uintptr_t>(hKey));
-    std::string keyName = hKey == HKEY_LOCAL_MACHINE ? "HKLM"
-                          : it != handles.end()      ? it->second.key->name
-                                                     : "(invalid)";
-    bool fail = FallibleHit(std::string(function) + " " + keyName + " " + what);
+    bool fail = FallibleHit([&] {
+        std::string keyName = hKey == HKEY_LOCAL_MACHINE ? "HKLM"
+                              : it != handles.end()      ? it->second.key->name
+                                                         : "(invalid)";
+        return std::string(FunctionName(function)) + " " + keyName + " " + what();
+    });
     LONG_PTR injected = 0;
     if (Hit(function, &injected))
         return static_cast<LONG>(injected);
@@ -146,9 +156,25 @@ HKEY NewHandle(const std::shared_ptr<RegKey> &key, REGSAM access) {
     return reinterpret_cast<HKEY>(value);
 }
 
+// The parent of the last key that the tests looked up, where they mostly
+// look up the next one.
+std::string cachedPath;
+std::shared_ptr<RegKey> cachedParent;
+
 // Test-side paths are relative to HKEY_LOCAL_MACHINE.
 RegKey *TestKey(const std::string &path, bool create = false) {
-    return Walk(machine, path, create).get();
+    size_t cut = path.rfind('\\');
+    if (cut == std::string::npos || cut + 1 == path.size())
+        return Walk(machine, path, create).get();
+    if (!cachedParent || cachedParent->deleted || path.compare(0, cut, cachedPath) != 0 ||
+        cut != cachedPath.size()) {
+        cachedParent = Walk(machine, path.substr(0, cut), create);
+        cachedPath = cachedParent ? path.substr(0, cut) : "";
+    }
+    return cachedParent
+               ? Subkey(cachedParent.get(), path.data() + cut + 1, path.size() - cut - 1, create)
+                     .get()
+               : nullptr;
 }
 
 Value *TestValue(const std::string &path, const std::string &name) {
@@ -161,6 +187,8 @@ Value *TestValue(const std::string &path, const std::string &name) {
 void ResetRegistry() {
     handles.clear();
     machine = std::make_shared<RegKey>();
+    cachedParent = nullptr;
+    changes = 0;
 }
 
 } // namespace detail
@@ -172,7 +200,10 @@ void RegSeedKey(const std::string &path) {
 }
 
 void RegSeedSz(const std::string &path, const std::string &name, const std::string &value) {
-    RegSeedRaw(path, name, REG_SZ, value + std::string(1, '\0'));
+    std::string bytes;
+    bytes.reserve(value.size() + 1);
+    bytes.append(value).push_back('\0');
+    SetValue(*TestKey(path, true), name, REG_SZ, std::move(bytes));
 }
 
 void RegSeedDword(const std::string &path, const std::string &name, DWORD value) {
@@ -207,7 +238,7 @@ DWORD RegValueType(const std::string &path, const std::string &name) {
 
 std::string RegValueBytes(const std::string &path, const std::string &name) {
     Value *value = TestValue(path, name);
-    return value ? value->data : std::string();
+    return value ? value->bytes : std::string();
 }
 
 std::string RegSz(const std::string &path, const std::string &name) {
@@ -218,8 +249,8 @@ std::string RegSz(const std::string &path, const std::string &name) {
 DWORD RegDword(const std::string &path, const std::string &name) {
     Value *value = TestValue(path, name);
     DWORD result = 0xDEADBEEF;
-    if (value && value->data.size() == 4)
-        memcpy(&result, value->data.data(), 4);
+    if (value && value->bytes.size() == 4)
+        memcpy(&result, value->bytes.data(), 4);
     return result;
 }
 
@@ -231,14 +262,10 @@ std::vector<std::string> RegSubkeys(const std::string &path) {
     return names;
 }
 
-std::vector<RegValue> RegValues(const std::string &path) {
-    std::vector<RegValue> values;
-    if (RegKey *key = TestKey(path)) {
-        values.reserve(key->values.size());
-        for (const auto &value : key->values)
-            values.push_back({value.name, value.type, value.data});
-    }
-    return values;
+const std::vector<RegValue> &RegValues(const std::string &path) {
+    static const std::vector<RegValue> none;
+    RegKey *key = TestKey(path);
+    return key ? key->values : none;
 }
 
 std::vector<std::string> RegValueNames(const std::string &path) {
@@ -247,6 +274,10 @@ std::vector<std::string> RegValueNames(const std::string &path) {
         for (const auto &value : key->values)
             names.push_back(value.name);
     return names;
+}
+
+unsigned RegChangeCount() {
+    return changes;
 }
 
 int RegOpenHandleCount() {
@@ -264,7 +295,8 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     (void)ulOptions;
     *phkResult = NULL;
     std::shared_ptr<RegKey> key;
-    LONG status = Enter("RegOpenKeyExA", hKey, lpSubKey ? lpSubKey : "", 0, &key);
+    auto what = [&] { return std::string(lpSubKey ? lpSubKey : ""); };
+    LONG status = Enter(Fn::RegOpenKeyExA_, hKey, what, 0, &key);
     if (status != ERROR_SUCCESS)
         return status;
     key = Walk(key, lpSubKey ? lpSubKey : "", false);
@@ -285,7 +317,8 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     *phkResult = NULL;
     std::shared_ptr<RegKey> base;
     REGSAM access = 0;
-    LONG status = Enter("RegCreateKeyExA", hKey, lpSubKey, 0, &base, &access);
+    auto what = [&] { return std::string(lpSubKey); };
+    LONG status = Enter(Fn::RegCreateKeyExA_, hKey, what, 0, &base, &access);
     if (status != ERROR_SUCCESS)
         return status;
     std::shared_ptr<RegKey> key = Walk(base, lpSubKey, false);
@@ -308,8 +341,8 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
     (void)lpcchClass;
     (void)lpftLastWriteTime;
     std::shared_ptr<RegKey> key;
-    LONG status =
-        Enter("RegEnumKeyExA", hKey, std::to_string(dwIndex), KEY_ENUMERATE_SUB_KEYS, &key);
+    auto what = [&] { return std::to_string(dwIndex); };
+    LONG status = Enter(Fn::RegEnumKeyExA_, hKey, what, KEY_ENUMERATE_SUB_KEYS, &key);
     if (status != ERROR_SUCCESS)
         return status;
     if (dwIndex >= key->subkeys.size())
@@ -327,8 +360,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     (void)lpReserved;
     std::shared_ptr<RegKey> key;
     std::string name = lpValueName ? lpValueName : "";
-    LONG status =
-        Enter("RegQueryValueExA", hKey, name + (lpData ? "" : " size"), KEY_QUERY_VALUE, &key);
+    auto what = [&] { return name + (lpData ? "" : " size"); };
+    LONG status = Enter(Fn::RegQueryValueExA_, hKey, what, KEY_QUERY_VALUE, &key);
     if (status != ERROR_SUCCESS)
         return status;
     Value *value = FindValue(*key, name);
@@ -336,13 +369,13 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         return ERROR_FILE_NOT_FOUND;
     if (lpType)
         *lpType = value->type;
-    DWORD size = static_cast<DWORD>(value->data.size());
+    DWORD size = static_cast<DWORD>(value->bytes.size());
     if (!lpcbData)
         return ERROR_SUCCESS;
     if (lpData && size > *lpcbData)
         status = ERROR_MORE_DATA;
     else if (lpData)
-        memcpy(lpData, value->data.data(), size);
+        memcpy(lpData, value->bytes.data(), size);
     // NT adds a NUL after a string stored without one when the buffer has room
     // for it; the size it reports stays that of the data.
     bool text =
@@ -357,8 +390,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
                            const BYTE *lpData, DWORD cbData) {
     (void)Reserved;
     std::shared_ptr<RegKey> key;
-    LONG status =
-        Enter("RegSetValueExA", hKey, lpValueName ? lpValueName : "", KEY_SET_VALUE, &key);
+    auto what = [&] { return std::string(lpValueName ? lpValueName : ""); };
+    LONG status = Enter(Fn::RegSetValueExA_, hKey, what, KEY_SET_VALUE, &key);
     if (status != ERROR_SUCCESS)
         return status;
     SetValue(*key, lpValueName ? lpValueName : "", dwType,
@@ -370,7 +403,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
 // parent's handle do not matter.
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     std::shared_ptr<RegKey> key;
-    LONG status = Enter("RegDeleteKeyA", hKey, lpSubKey, 0, &key);
+    auto what = [&] { return std::string(lpSubKey); };
+    LONG status = Enter(Fn::RegDeleteKeyA_, hKey, what, 0, &key);
     if (status != ERROR_SUCCESS)
         return status;
     key = Walk(key, lpSubKey, false);
@@ -384,7 +418,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
-    Count("RegCloseKey");
+    Count(Fn::RegCloseKey_);
     if (hKey == HKEY_LOCAL_MACHINE || handles.erase(reinterpret_cast<uintptr_t>(hKey)))
         return ERROR_SUCCESS;
     Fail("RegCloseKey: not an open key handle (closed twice?)");

@@ -247,7 +247,7 @@ void OverrideString(WORD id, const char *textOrNull) {
 
 // A missing string reads as an empty one; a long one is cut to the buffer.
 extern "C" int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
-    sim::detail::Api api("LoadStringA");
+    sim::detail::Api api(sim::detail::Fn::LoadStringA_);
     (void)hInstance;
     std::string text;
     if (!sim::detail::FindString(uID & 0xFFFF, &text))

@@ -46,8 +46,10 @@ struct Window {
 // user32's list box sets it for an index it does not hold.
 const DWORD ERROR_INVALID_INDEX_CODE = 1413;
 
-std::map<uintptr_t, std::unique_ptr<Window>> windows; // live and destroyed, until Reset
-uintptr_t nextWindow = 0x10010;
+// Live and destroyed, until Reset; the handle of windows[i] is firstWindow +
+// 4 i, and handles are not given again after a Reset.
+std::vector<std::unique_ptr<Window>> windows;
+uintptr_t firstWindow = 0x10010;
 HWND active = nullptr;        // the dialog that has the focus; none while a box is open
 std::vector<HWND> modalLoops; // the modal dialogs and (NULL) boxes running, innermost last
 std::deque<MSG> queue;
@@ -59,14 +61,15 @@ std::map<int, std::deque<std::function<void(HWND)>>> dialogHandlers;
 std::function<void()> idleHandler;
 
 Window *W(HWND h) {
-    auto it = windows.find(reinterpret_cast<uintptr_t>(h));
-    return it != windows.end() && it->second->live ? it->second.get() : nullptr;
+    uintptr_t i = (reinterpret_cast<uintptr_t>(h) - firstWindow) / 4;
+    bool known = reinterpret_cast<uintptr_t>(h) % 4 == firstWindow % 4 && i < windows.size();
+    return known && windows[i]->live ? windows[i].get() : nullptr;
 }
 
 Window *NewWindow() {
-    Window *w = (windows[nextWindow] = std::make_unique<Window>()).get();
-    w->hwnd = reinterpret_cast<HWND>(nextWindow);
-    nextWindow += 4;
+    windows.push_back(std::make_unique<Window>());
+    Window *w = windows.back().get();
+    w->hwnd = reinterpret_cast<HWND>(firstWindow + 4 * (windows.size() - 1));
     return w;
 }
 
@@ -126,22 +129,31 @@ std::string ControlText(const Window *w) {
 // List items sort close to lstrcmpi's word sort: case is ignored, hyphens and
 // apostrophes count only to break ties, punctuation sorts before digits and
 // digits before letters.
-std::vector<int> SortKey(const std::string &text, bool whole) {
-    std::vector<int> key;
-    for (unsigned char c : text) {
-        if (!whole && (c == '-' || c == '\''))
-            continue;
-        key.push_back(isdigit(c)   ? 1000 + c
-                      : isalpha(c) ? 2000 + toupper(c)
-                      : c < 0x80   ? c
-                                   : 3000 + c);
+int SortWeight(unsigned char c) {
+    return isdigit(c) ? 1000 + c : isalpha(c) ? 2000 + toupper(c) : c < 0x80 ? c : 3000 + c;
+}
+
+// Compares the weights of a and b, hyphens and apostrophes left out unless
+// `whole`: below 0 when a sorts first.
+int CompareWeights(const std::string &a, const std::string &b, bool whole) {
+    auto skipped = [whole](char c) { return !whole && (c == '-' || c == '\''); };
+    size_t i = 0, j = 0;
+    for (;; i++, j++) {
+        while (i < a.size() && skipped(a[i]))
+            i++;
+        while (j < b.size() && skipped(b[j]))
+            j++;
+        if (i == a.size() || j == b.size())
+            return (i < a.size()) - (j < b.size());
+        int d = SortWeight((unsigned char)a[i]) - SortWeight((unsigned char)b[j]);
+        if (d)
+            return d;
     }
-    return key;
 }
 
 bool SortsBefore(const std::string &a, const std::string &b) {
-    std::vector<int> ka = SortKey(a, false), kb = SortKey(b, false);
-    return ka != kb ? ka < kb : SortKey(a, true) < SortKey(b, true);
+    int words = CompareWeights(a, b, false);
+    return words ? words < 0 : CompareWeights(a, b, true) < 0;
 }
 
 // ---- Messages
@@ -178,58 +190,35 @@ LRESULT CallDialog(Window *d, UINT msg, WPARAM wParam, LPARAM lParam) {
 enum Op { Add, Clear, SetSel, GetSel, GetCount, GetData, SetData };
 struct BoxMessage {
     UINT msg;
-    const char *name;
+    Fn name;
     const char *className;
     Op op;
 };
 const BoxMessage boxMessages[] = {
-    {LB_ADDSTRING, "LB_ADDSTRING", "ListBox", Add},
-    {LB_RESETCONTENT, "LB_RESETCONTENT", "ListBox", Clear},
-    {LB_GETCURSEL, "LB_GETCURSEL", "ListBox", GetSel},
-    {LB_GETITEMDATA, "LB_GETITEMDATA", "ListBox", GetData},
-    {LB_SETITEMDATA, "LB_SETITEMDATA", "ListBox", SetData},
-    {CB_ADDSTRING, "CB_ADDSTRING", "ComboBox", Add},
-    {CB_SETCURSEL, "CB_SETCURSEL", "ComboBox", SetSel},
-    {CB_GETCURSEL, "CB_GETCURSEL", "ComboBox", GetSel},
-    {CB_GETCOUNT, "CB_GETCOUNT", "ComboBox", GetCount},
+    {LB_ADDSTRING, Fn::LB_ADDSTRING_, "ListBox", Add},
+    {LB_RESETCONTENT, Fn::LB_RESETCONTENT_, "ListBox", Clear},
+    {LB_GETCURSEL, Fn::LB_GETCURSEL_, "ListBox", GetSel},
+    {LB_GETITEMDATA, Fn::LB_GETITEMDATA_, "ListBox", GetData},
+    {LB_SETITEMDATA, Fn::LB_SETITEMDATA_, "ListBox", SetData},
+    {CB_ADDSTRING, Fn::CB_ADDSTRING_, "ComboBox", Add},
+    {CB_SETCURSEL, Fn::CB_SETCURSEL_, "ComboBox", SetSel},
+    {CB_GETCURSEL, Fn::CB_GETCURSEL_, "ComboBox", GetSel},
+    {CB_GETCOUNT, Fn::CB_GETCOUNT_, "ComboBox", GetCount},
 };
 
-LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_KEYDOWN || msg == WM_KEYUP)
-        return 0; // keys that the dialog manager passed on
-    const BoxMessage *m =
-        std::find_if(std::begin(boxMessages), std::end(boxMessages), [&](const BoxMessage &b) {
-            return b.msg == msg && w->className == b.className;
-        });
-    if (m == std::end(boxMessages)) {
-        Fail("unknown message " + std::to_string(msg) + " sent to " + Describe(w->hwnd));
-        return 0;
-    }
-    // An add can run out of space and a message with an index can meet an
-    // index the box does not hold; the other messages cannot fail.
-    bool fallible = m->op == Add || m->op == SetData || m->op == GetData || m->op == SetSel;
-    bool fail = fallible &&
-                FallibleHit(std::string(m->name) + " " + std::to_string(W(w->parent)->templateId) +
-                            " " + std::to_string(w->id));
-    LONG_PTR injected = 0;
-    if (Hit(m->name, &injected))
-        return injected;
-    if (fail && m->op == Add)
-        return LB_ERRSPACE; // CB_ERRSPACE too
-    size_t index = fail ? w->items.size() : wParam;
+// Carries out a list or combo box message on the item at `index`.
+LRESULT CarryOut(Window *w, const BoxMessage &m, size_t index, bool failed, LPARAM lParam) {
     bool valid = index < w->items.size();
-    if (!valid && (m->op == GetData || m->op == SetData))
-        SetError(ERROR_INVALID_INDEX_CODE);
-    switch (m->op) {
+    switch (m.op) {
     case Add: {
         std::string text = reinterpret_cast<const char *>(lParam);
         auto pos = w->items.end();
-        if (m->msg == LB_ADDSTRING && (w->style & LBS_SORT))
+        if (m.msg == LB_ADDSTRING && (w->style & LBS_SORT))
             pos = std::lower_bound(
                 w->items.begin(), w->items.end(), text,
                 [](const Item &i, const std::string &t) { return SortsBefore(i.text, t); });
         int at = static_cast<int>(pos - w->items.begin());
-        w->items.insert(pos, Item{text, 0});
+        w->items.insert(pos, Item{std::move(text), 0});
         w->selection += w->selection >= at;
         return at;
     }
@@ -238,7 +227,7 @@ LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
         w->selection = -1;
         return 0;
     case SetSel:
-        if (fail)
+        if (failed)
             return CB_ERR; // the selection stays as it was
         w->selection = valid ? static_cast<int>(index) : -1;
         return valid ? w->selection : CB_ERR;
@@ -254,6 +243,35 @@ LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
         return valid ? 0 : LB_ERR;
     }
     return 0;
+}
+
+LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_KEYDOWN || msg == WM_KEYUP)
+        return 0; // keys that the dialog manager passed on
+    const BoxMessage *m =
+        std::find_if(std::begin(boxMessages), std::end(boxMessages), [&](const BoxMessage &b) {
+            return b.msg == msg && w->className == b.className;
+        });
+    if (m == std::end(boxMessages)) {
+        Fail("unknown message " + std::to_string(msg) + " sent to " + Describe(w->hwnd));
+        return 0;
+    }
+    // An add can run out of space and a message with an index can meet an
+    // index the box does not hold; the other messages cannot fail.
+    bool fallible = m->op == Add || m->op == SetData || m->op == GetData || m->op == SetSel;
+    bool fail = fallible && FallibleHit([&] {
+                    return std::string(FunctionName(m->name)) + " " +
+                           std::to_string(W(w->parent)->templateId) + " " + std::to_string(w->id);
+                });
+    LONG_PTR injected = 0;
+    if (Hit(m->name, &injected))
+        return injected;
+    if (fail && m->op == Add)
+        return LB_ERRSPACE; // CB_ERRSPACE too
+    size_t index = fail ? w->items.size() : wParam;
+    if (index >= w->items.size() && (m->op == GetData || m->op == SetData))
+        SetError(ERROR_INVALID_INDEX_CODE);
+    return CarryOut(w, *m, index, fail, lParam);
 }
 
 LRESULT Send(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -323,9 +341,9 @@ void DestroyTree(HWND h) {
         return;
     }
     std::vector<HWND> owned; // destroyed first
-    for (auto &entry : windows)
-        if (entry.second->live && entry.second->owner == h)
-            owned.push_back(entry.second->hwnd);
+    for (auto &window : windows)
+        if (window->live && window->owner == h)
+            owned.push_back(window->hwnd);
     for (HWND o : owned)
         DestroyTree(o);
     CallDialog(w, WM_DESTROY, 0, 0);
@@ -416,6 +434,7 @@ Window *Target(HWND dialog, int id, const std::string &action, const std::string
 } // namespace
 
 void ResetWindows() {
+    firstWindow += 4 * windows.size();
     windows.clear();
     active = nullptr;
     modalLoops.clear();
@@ -458,9 +477,9 @@ int PendingDialogHandlers() {
 
 HWND DialogOf(int templateId) {
     HWND found = nullptr;
-    for (const auto &entry : windows)
-        if (entry.second->live && entry.second->isDialog && entry.second->templateId == templateId)
-            found = entry.second->hwnd; // the most recent one
+    for (const auto &window : windows)
+        if (window->live && window->isDialog && window->templateId == templateId)
+            found = window->hwnd; // the most recent one
     return found;
 }
 
@@ -515,14 +534,14 @@ std::vector<int> ControlIds(HWND dialog) {
 }
 
 void Click(HWND dialog, int id) {
-    Api api(nullptr);
+    Api api(Fn::None);
     if (Window *c = Target(dialog, id, "Click", "Button"))
         Notify(c, BN_CLICKED);
     Pump();
 }
 
 void Select(HWND dialog, int id, int index) {
-    Api api(nullptr);
+    Api api(Fn::None);
     Window *c = Target(dialog, id, "Select", "ListBox or ComboBox");
     if (!c)
         return;
@@ -539,7 +558,7 @@ void Select(HWND dialog, int id, int index) {
 }
 
 void DoubleClick(HWND dialog, int id, int index) {
-    Api api(nullptr);
+    Api api(Fn::None);
     Window *c = Target(dialog, id, "DoubleClick", "ListBox");
     if (!c)
         return;
@@ -550,7 +569,7 @@ void DoubleClick(HWND dialog, int id, int index) {
 }
 
 void Type(HWND dialog, int id, const std::string &text) {
-    Api api(nullptr);
+    Api api(Fn::None);
     Window *c = Target(dialog, id, "Type", "Edit");
     if (!c)
         return;
@@ -562,7 +581,7 @@ void Type(HWND dialog, int id, const std::string &text) {
 }
 
 void Key(HWND dialog, int vk) {
-    Api api(nullptr);
+    Api api(Fn::None);
     Window *d = LiveDialog(dialog, "Key");
     if (!d || Refuse(W(d->focus) ? d->focus : dialog, "Key"))
         return;
@@ -575,7 +594,7 @@ void Key(HWND dialog, int vk) {
 }
 
 void CloseBox(HWND dialog) {
-    Api api(nullptr);
+    Api api(Fn::None);
     Window *d = LiveDialog(dialog, "CloseBox");
     if (!d || Refuse(dialog, "CloseBox"))
         return;
@@ -644,10 +663,10 @@ extern "C" {
 
 HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
-    Api api(nullptr);
+    Api api(Fn::None);
     (void)hInstance;
-    bool fail = FallibleHit("CreateDialogParamA " + TemplateName(lpTemplateName));
-    if (HitSettingError("CreateDialogParamA"))
+    bool fail = FallibleHit([&] { return "CreateDialogParamA " + TemplateName(lpTemplateName); });
+    if (HitSettingError(Fn::CreateDialogParamA_))
         return NULL;
     if (fail) {
         SetError(ERROR_NOT_ENOUGH_MEMORY);
@@ -667,10 +686,10 @@ HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
 // WM_INITDIALOG, delivering the messages posted meanwhile.
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
-    Api api(nullptr);
+    Api api(Fn::None);
     (void)hInstance;
-    bool fail = FallibleHit("DialogBoxParamA " + TemplateName(lpTemplateName));
-    if (HitSettingError("DialogBoxParamA"))
+    bool fail = FallibleHit([&] { return "DialogBoxParamA " + TemplateName(lpTemplateName); });
+    if (HitSettingError(Fn::DialogBoxParamA_))
         return -1;
     if (fail) {
         SetError(ERROR_NOT_ENOUGH_MEMORY);
@@ -717,7 +736,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
 }
 
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
-    Api api("EndDialog");
+    Api api(Fn::EndDialog_);
     Window *d = W(hDlg);
     if (!d || !d->isDialog)
         return FALSE;
@@ -732,7 +751,7 @@ BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
 }
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
-    Api api("DestroyWindow");
+    Api api(Fn::DestroyWindow_);
     if (!W(hWnd))
         return FALSE;
     DestroyTree(hWnd);
@@ -740,7 +759,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
 }
 
 BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
-    Api api("EnableWindow");
+    Api api(Fn::EnableWindow_);
     Window *w = W(hWnd);
     if (!w)
         return FALSE;
@@ -750,18 +769,18 @@ BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
 }
 
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
-    Api api("GetDlgItem");
+    Api api(Fn::GetDlgItem_);
     return sim::Control(hDlg, nIDDlgItem);
 }
 
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    Api api("SendMessageA");
+    Api api(Fn::SendMessageA_);
     return Send(hWnd, Msg, wParam, lParam);
 }
 
 LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
                                    LPARAM lParam) {
-    Api api("SendDlgItemMessageA");
+    Api api(Fn::SendDlgItemMessageA_);
     HWND control = sim::Control(hDlg, nIDDlgItem);
     if (!control)
         Fail("SendDlgItemMessageA: " + Describe(hDlg) + " has no control " +
@@ -770,7 +789,7 @@ LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM w
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
-    Api api("SetDlgItemTextA");
+    Api api(Fn::SetDlgItemTextA_);
     Window *c = W(sim::Control(hDlg, nIDDlgItem));
     if (c)
         c->text = lpString ? lpString : "";
@@ -778,7 +797,7 @@ BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
 }
 
 UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax) {
-    Api api("GetDlgItemTextA");
+    Api api(Fn::GetDlgItemTextA_);
     Window *c = W(sim::Control(hDlg, nIDDlgItem));
     std::string text = c ? ControlText(c) : std::string();
     size_t count = std::min(text.size(), static_cast<size_t>(cchMax - 1));
@@ -791,7 +810,7 @@ UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMa
 // blanks, nothing else, within 32 bits; anything else gives 0, "not
 // translated".
 UINT WINAPI GetDlgItemInt(HWND hDlg, int nIDDlgItem, BOOL *lpTranslated, BOOL bSigned) {
-    Api api("GetDlgItemInt");
+    Api api(Fn::GetDlgItemInt_);
     if (bSigned)
         Fail("GetDlgItemInt: signed values are not supported here");
     Window *c = W(sim::Control(hDlg, nIDDlgItem));
@@ -811,7 +830,7 @@ UINT WINAPI GetDlgItemInt(HWND hDlg, int nIDDlgItem, BOOL *lpTranslated, BOOL bS
 // Every box is recorded; while it is open the owner's dialog is disabled and
 // the handler (if any) presses the button.
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-    Api api("MessageBoxA");
+    Api api(Fn::MessageBoxA_);
     if (hWnd && !W(hWnd)) {
         SetError(1400); // ERROR_INVALID_WINDOW_HANDLE: no box, as on Windows
         return 0;
@@ -850,7 +869,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
 // if it posts nothing either, the quit message (a failure unless the program
 // asked to quit).
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
-    Api api("GetMessageA");
+    Api api(Fn::GetMessageA_);
     (void)hWnd; // the program filters nothing
     (void)wMsgFilterMin;
     (void)wMsgFilterMax;
@@ -872,7 +891,7 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
 }
 
 BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
-    Api api("IsDialogMessageA");
+    Api api(Fn::IsDialogMessageA_);
     Window *d = W(hDlg);
     if (!d || !d->isDialog || DialogOfWindow(lpMsg->hwnd) != d)
         return FALSE;
@@ -886,18 +905,18 @@ BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
 
 // No character messages here: the only keys are the dialog manager's.
 BOOL WINAPI TranslateMessage(const MSG *lpMsg) {
-    Api api("TranslateMessage");
+    Api api(Fn::TranslateMessage_);
     (void)lpMsg;
     return FALSE;
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG *lpMsg) {
-    Api api("DispatchMessageA");
+    Api api(Fn::DispatchMessageA_);
     return Send(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
 void WINAPI PostQuitMessage(int nExitCode) {
-    Api api("PostQuitMessage");
+    Api api(Fn::PostQuitMessage_);
     quitPosted = true;
     quitCode = nExitCode;
 }

@@ -55,9 +55,13 @@ struct RegValue {
     DWORD type;
     std::string bytes;
 };
-std::vector<RegValue> RegValues(const std::string &path);        // creation order; none: no key
+// In creation order; none when there is no key. Valid until the key changes.
+const std::vector<RegValue> &RegValues(const std::string &path);
 std::vector<std::string> RegValueNames(const std::string &path); // in creation order
 int RegOpenHandleCount(); // HKEYs opened or created and not yet closed
+// Changes made to the registry (keys made or deleted, values set) since
+// Reset(), seeding included.
+unsigned RegChangeCount();
 
 // ---- Fault injection. The nth call (1-based, counted from this request)
 // of the named function fails:
@@ -106,9 +110,13 @@ void FailNthFallible(int k, LONG registryStatus, DWORD commError);
 // "malloc 12", "LB_ADDSTRING 101 1006" (template and control), "WriteFile
 // COM3".
 const std::vector<std::string> &FallibleCalls();
+// Whether FallibleCalls() describes every call (the default after Reset())
+// or, to save the time, only the one FailNthFallible makes fail, the others
+// left empty.
+void DescribeFallibleCalls(bool describe);
+size_t FallibleCallCount(); // since Reset()
 // Blocks that malloc and calloc gave the program since Reset() and that are
 // not freed yet: once a test has released the program's state, its leaks.
-// -1 when the sanitizers' allocator hooks, which see the frees, are missing.
 int UnfreedBlocks();
 
 // ---- System error texts used by FormatMessageA. Known codes have the
@@ -202,6 +210,7 @@ struct PortState { // what the port holds now
     int opens;           // successful CreateFileA calls
 };
 PortState GetPort(const std::string &name);
+std::vector<std::string> PortNames(); // those added, in name order
 int OpenFileHandleCount();
 
 // _vsnprintf called as a test would call snprintf: what the system's

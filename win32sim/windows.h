@@ -310,10 +310,11 @@ int _vsnprintf(char *buffer, size_t count, const char *format, va_list args);
 /* ---- The GUI entry point that the program defines */
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
-/* ---- The C heap, counted and failable by the tests: every allocation of
-   code that includes this header goes through these. */
+/* ---- The C heap, counted and failable by the tests: every allocation and
+   release of code that includes this header goes through these. */
 void *SimMalloc(size_t size);
 void *SimCalloc(size_t count, size_t size);
+void SimFree(void *block);
 
 #ifdef __cplusplus
 } /* extern "C" */
@@ -322,6 +323,7 @@ void *SimCalloc(size_t count, size_t size);
 #ifndef WIN32SIM_NO_HEAP_MACROS
 #define malloc(n) SimMalloc(n)
 #define calloc(n, s) SimCalloc(n, s)
+#define free(p) SimFree(p)
 #endif
 
 #endif

@@ -70,20 +70,6 @@ void FreeProgram() {
     sim::Reset();
 }
 
-int PortCount() {
-    int count = 0;
-    for (const PortEntry *e = &PortList; e->next; e = e->next)
-        count++;
-    return count;
-}
-
-const CardModel *EightPortRow() {
-    for (const CardModel *row = CardCatalogue; row->name; row++)
-        if (strcmp(row->name, kCardModel) == 0)
-            return row;
-    return NULL;
-}
-
 // Starts the program on n seeded ports as WinMain does, up to its message
 // loop: strings loaded, main window made, ports loaded and listed. Message
 // boxes are recorded and closed at once. Returns false (and skips the
@@ -93,7 +79,7 @@ bool Start(benchmark::State &state, int n) {
     SeedPorts(n);
     sim::SetLanguage(0x409);
     sim::OnMessageBox([](const sim::Box &) { return IDOK; });
-    if (!InitApplication((HINSTANCE)1) || PortCount() != n || !EightPortRow()) {
+    if (!InitApplication((HINSTANCE)1) || (int)Ports().size() != n || !Row(kCardModel)) {
         state.SkipWithError("the program did not start on the seeded ports");
         return false;
     }
@@ -120,7 +106,7 @@ void BM_listCards(benchmark::State &state) {
         Clock::time_point start = Clock::now();
         int loaded = listCards();
         state.SetIterationTime(Seconds(start));
-        if (!loaded || PortCount() != n) {
+        if (!loaded || (int)Ports().size() != n) {
             state.SkipWithError("listCards did not load every port");
             break;
         }
@@ -148,7 +134,7 @@ void BM_SuggestFirstCom(benchmark::State &state) {
     int n = (int)state.range(0);
     if (!Start(state, n))
         return;
-    const CardModel *row = EightPortRow();
+    const CardModel *row = Row(kCardModel);
     std::string expected = std::to_string(3 + n);
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
@@ -170,7 +156,7 @@ void BM_NewCardKeyNames(benchmark::State &state) {
     int n = (int)state.range(0);
     if (!Start(state, n))
         return;
-    const CardModel *row = EightPortRow();
+    const CardModel *row = Row(kCardModel);
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
         int written = addMpb(row, 3 + n, 0x280, 10);
@@ -178,7 +164,7 @@ void BM_NewCardKeyNames(benchmark::State &state) {
         PortEntry *first = &PortList;
         for (int i = 0; i < n && first->next; i++)
             first = first->next;
-        bool named = written && PortCount() == n + kCardPorts && first->leader == first;
+        bool named = written && (int)Ports().size() == n + kCardPorts && first->leader == first;
         const PortEntry *e = first;
         for (int i = 0; named && i < kCardPorts; i++, e = e->next)
             named = KeyName(10000 + n + i) == e->keyName && e->leader == first;
@@ -187,7 +173,7 @@ void BM_NewCardKeyNames(benchmark::State &state) {
             break;
         }
         RemoveCard(first);
-        if (PortCount() != n || sim::RegSubkeys(PORTS_ROOT).size() != (size_t)n) {
+        if ((int)Ports().size() != n || sim::RegSubkeys(PORTS_ROOT).size() != (size_t)n) {
             state.SkipWithError("RemoveCard did not put the list and the registry back");
             break;
         }

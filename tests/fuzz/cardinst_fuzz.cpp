@@ -32,12 +32,10 @@
 // The program quits at the end.
 #include "invariants.h"
 
-#include "catalogue/catalogue.h"
 #include "dialogs/dialogs.h"
 #include "porttest/porttest.h"
 #include "resource.h"
 #include "shell/app.h"
-#include "store/portlist.h"
 
 #include <ctype.h>
 #include <stdint.h>
@@ -109,10 +107,6 @@ int Number(const std::string &word) {
     return (int)strtol(word.c_str(), NULL, 0);
 }
 
-std::string Key(const std::string &name) {
-    return std::string(PORTS_ROOT) + "\\" + name;
-}
-
 const CardModel *Model(const std::string &word) {
     int count = 0;
     while (CardCatalogue[count].name)
@@ -133,72 +127,77 @@ struct Input {
     DWORD commError = 31;
     std::vector<std::vector<std::string>> steps;
     std::set<std::string> devices; // the serial ports the stand-in has
+    std::string key;               // the port key that values go to
+    size_t keys = 0;
 };
+
+void SeedPort(const std::string &line, Input *input) {
+    std::vector<std::string> w = Words(line, 8);
+    w.back() = w.back().substr(0, w.back().find(' '));
+    sim::Port port;
+    for (size_t i = 2; i < w.size(); i++) {
+        port.loopback = port.loopback || w[i] == "loopback";
+        port.busy = port.busy || w[i] == "busy";
+        if (w[i].rfind("echo=", 0) == 0)
+            port.echoBytes = Number(w[i].substr(5));
+        if (w[i].rfind("write=", 0) == 0)
+            port.writableBytes = Number(w[i].substr(6));
+        if (w[i].rfind("state=", 0) == 0)
+            port.commStateError = (DWORD)Number(w[i].substr(6));
+    }
+    sim::AddPort(Unescape(w[1]), port);
+    input->devices.insert(Unescape(w[1]));
+}
+
+// A value of the current key: sz, raw or dword.
+void SeedValue(const std::string &verb, const std::string &line, const std::string &key) {
+    std::vector<std::string> w = Words(line, verb == "raw" ? 4 : 3);
+    if (key.empty() || w.size() < (verb == "raw" ? 4u : 3u))
+        return;
+    if (verb == "sz")
+        sim::RegSeedSz(PortKey(key), Unescape(w[1]), Unescape(w[2]));
+    else if (verb == "raw")
+        sim::RegSeedRaw(PortKey(key), Unescape(w[2]), (DWORD)Number(w[1]), Unescape(w[3]));
+    else
+        sim::RegSeedDword(PortKey(key), Unescape(w[1]), (DWORD)strtoul(w[2].c_str(), NULL, 0));
+}
+
+void SeedLine(const std::string &line, Input *input) {
+    std::vector<std::string> w = Words(line, 2);
+    const std::string verb = w[0];
+    if (verb == "key" && w.size() == 2 && input->keys < KEY_LIMIT) {
+        std::string name = Unescape(w[1]);
+        input->key = name.substr(0, name.find('\0'));
+        if (!input->key.empty()) {
+            sim::RegSeedKey(PortKey(input->key));
+            input->keys++;
+        }
+    } else if (verb == "sz" || verb == "raw" || verb == "dword") {
+        SeedValue(verb, line, input->key);
+    } else if (verb == "noroot" || verb == "french") {
+        input->root = input->root && verb != "noroot";
+        input->language = verb == "french" ? 0x40C : input->language;
+    } else if (verb == "port" && w.size() == 2) {
+        SeedPort(line, input);
+    } else if (verb == "fail" && (w = Words(line, 4)).size() == 4) {
+        input->failAt = Number(w[1]);
+        // A registry call fails with a status, never with success.
+        input->status = Number(w[2]) ? Number(w[2]) : ERROR_ACCESS_DENIED;
+        input->commError = Number(w[3]) ? (DWORD)Number(w[3]) : 31;
+    } else if ((verb == "add" || verb == "remove" || verb == "test" || verb == "suggest" ||
+                verb == "checks") &&
+               input->steps.size() < STEP_LIMIT) {
+        input->steps.push_back(Words(line, 5));
+    }
+}
 
 Input Seed(const uint8_t *data, size_t size) {
     Input input;
-    std::string text((const char *)data, size), key;
-    size_t keys = 0;
+    std::string text((const char *)data, size);
     for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+        size_t end = std::min(text.find('\n', start), text.size());
+        SeedLine(text.substr(start, end - start), &input);
         start = end + 1;
-        std::vector<std::string> w = Words(line, 2);
-        const std::string &verb = w[0];
-        if (verb == "key" && w.size() == 2 && keys < KEY_LIMIT) {
-            std::string name = Unescape(w[1]);
-            key = name.substr(0, name.find('\0'));
-            if (!key.empty()) {
-                sim::RegSeedKey(Key(key));
-                keys++;
-            }
-        } else if (verb == "sz" && !key.empty()) {
-            w = Words(line, 3);
-            if (w.size() == 3)
-                sim::RegSeedSz(Key(key), Unescape(w[1]), Unescape(w[2]));
-        } else if (verb == "raw" && !key.empty()) {
-            w = Words(line, 4);
-            if (w.size() == 4)
-                sim::RegSeedRaw(Key(key), Unescape(w[2]), (DWORD)Number(w[1]), Unescape(w[3]));
-        } else if (verb == "dword" && !key.empty()) {
-            w = Words(line, 3);
-            if (w.size() == 3)
-                sim::RegSeedDword(Key(key), Unescape(w[1]), (DWORD)strtoul(w[2].c_str(), NULL, 0));
-        } else if (verb == "noroot") {
-            input.root = false;
-        } else if (verb == "french") {
-            input.language = 0x40C;
-        } else if (verb == "port" && w.size() == 2) {
-            w = Words(line, 8);
-            w.back() = w.back().substr(0, w.back().find(' '));
-            sim::Port port;
-            for (size_t i = 2; i < w.size(); i++) {
-                port.loopback = port.loopback || w[i] == "loopback";
-                port.busy = port.busy || w[i] == "busy";
-                if (w[i].rfind("echo=", 0) == 0)
-                    port.echoBytes = Number(w[i].substr(5));
-                if (w[i].rfind("write=", 0) == 0)
-                    port.writableBytes = Number(w[i].substr(6));
-                if (w[i].rfind("state=", 0) == 0)
-                    port.commStateError = (DWORD)Number(w[i].substr(6));
-            }
-            sim::AddPort(Unescape(w[1]), port);
-            input.devices.insert(Unescape(w[1]));
-        } else if (verb == "fail") {
-            w = Words(line, 4);
-            if (w.size() == 4) {
-                input.failAt = Number(w[1]);
-                // A registry call fails with a status, never with success.
-                input.status = Number(w[2]) ? Number(w[2]) : ERROR_ACCESS_DENIED;
-                input.commError = Number(w[3]) ? (DWORD)Number(w[3]) : 31;
-            }
-        } else if ((verb == "add" || verb == "remove" || verb == "test" || verb == "suggest" ||
-                    verb == "checks") &&
-                   input.steps.size() < STEP_LIMIT) {
-            input.steps.push_back(Words(line, 5));
-        }
     }
     if (input.root)
         sim::RegSeedKey(PORTS_ROOT);
@@ -209,6 +208,10 @@ Input Seed(const uint8_t *data, size_t size) {
 
 // ---- Acting as the user
 
+std::string Problems;    // gathered until the input's end
+const CardModel *Opened; // the model chosen in the last model list
+Command Current;         // the user's command under way
+
 void Select(HWND dialog, int id, int position) {
     if (!sim::Control(dialog, id))
         return;
@@ -217,6 +220,8 @@ void Select(HWND dialog, int id, int position) {
         sim::Select(dialog, id, (int)((unsigned)position % count));
 }
 
+// The handlers stay queued when their dialog fails to open, and then serve
+// the next Add: they look at what their dialog shows, not at their step.
 void Add(const std::vector<std::string> &w) {
     const CardModel *row = Model(w.size() > 1 ? w[1] : "0");
     std::string com = w.size() > 2 && w[2] != "-" ? Unescape(w[2]) : "";
@@ -230,10 +235,11 @@ void Add(const std::vector<std::string> &w) {
     int position = (int)(row - CardCatalogue);
     sim::OnDialog(IDD_MODELS, [position](HWND dialog) {
         Select(dialog, IDC_MODELLIST, position);
+        Opened = &CardCatalogue[std::max(0, sim::Selection(dialog, IDC_MODELLIST))];
         sim::Click(dialog, IDC_NEXT);
     });
-    sim::OnDialog(row->dialogTemplate, [row, com, irqs, address](HWND dialog) {
-        int templateId = row->dialogTemplate;
+    sim::OnDialog(row->dialogTemplate, [com, irqs, address](HWND dialog) {
+        int templateId = Opened->dialogTemplate;
         if (templateId != IDD_LINX && !com.empty())
             sim::Type(dialog, IDC_FIRSTCOM, com);
         for (size_t i = 0; i < irqs.size() && i < 4; i++)
@@ -242,11 +248,24 @@ void Add(const std::vector<std::string> &w) {
             sim::Type(dialog, IDC_ADDRESS, address);
         else if (!address.empty())
             Select(dialog, IDC_ADDRESS, Number(address));
+        ReadWish(dialog, Opened, &Current.wish);
         sim::Click(dialog, IDC_PROP_ADD);
-        if (sim::IsVisible(dialog)) // an entry was refused
+        if (sim::IsVisible(dialog)) { // an entry was refused
+            Current.wish = CardWish();
             sim::Click(dialog, templateId == IDD_MPB ? IDCANCEL : IDC_PROP_CANCEL);
+        }
     });
     sim::Click(MainWindow, IDC_ADD);
+}
+
+// The card that the step chooses: that of its line, or that of the line
+// still selected when it gives none (a command that fails keeps the list).
+PortEntry *Card(const std::vector<std::string> &w) {
+    size_t lines = sim::Items(MainWindow, IDC_CARDLIST).size();
+    int line = sim::Selection(MainWindow, IDC_CARDLIST);
+    if (lines && w.size() > 1)
+        line = (int)((unsigned)Number(w[1]) % lines);
+    return line >= 0 ? (PortEntry *)sim::ItemData(MainWindow, IDC_CARDLIST, line) : NULL;
 }
 
 void SelectAndClick(const std::vector<std::string> &w, int id) {
@@ -257,23 +276,9 @@ void SelectAndClick(const std::vector<std::string> &w, int id) {
 
 // ---- What each step must leave
 
-std::string Problems; // gathered until the input's end
-
-// A text of the registry as a message shows it: at most its first 60 bytes.
-std::string Shown(const std::string &text) {
-    return text.size() > 60 ? text.substr(0, 60) + "..." : text;
-}
-
 void Check(bool holds, const std::string &what) {
     if (!holds)
         Problems += what + "\n";
-}
-
-std::vector<PortEntry *> Ports() {
-    std::vector<PortEntry *> ports;
-    for (PortEntry *e = &PortList; e->next; e = e->next)
-        ports.push_back(e);
-    return ports;
 }
 
 // The proposal is the smallest m >= 3 whose ports COMm to COMm+n-1 are all
@@ -321,18 +326,6 @@ void CheckChecks() {
               std::to_string(names + irqs + addresses) + " conflicts");
 }
 
-std::string SystemText(DWORD code) {
-    char *text = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
-                                  code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
-    std::string result = length && text ? text : "";
-    if (text)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
-        result.pop_back();
-    return result;
-}
-
 // The results box has one line per port of the card, in list order: its
 // device name, ": " and its result, which holds no line feed. A port that the
 // stand-in does not have is not installed.
@@ -366,49 +359,6 @@ void CheckTestResults(const PortEntry *card, const std::string &results,
     Check(at == results.size(), "the results hold more than the card's ports");
 }
 
-// Whether the loader takes a port key, and the report it shows when it
-// skips it with one: the values are read in this order, a mandatory one
-// must be there and fit, any that is read must have its type, and a number
-// too long to read counts as absent.
-struct Reading {
-    bool listed;
-    std::string report;
-};
-
-Reading Read(const std::string &name) {
-    struct Rule {
-        const char *value;
-        DWORD type;
-        bool mandatory;
-    };
-    static const Rule rules[] = {
-        {"DosDevices", REG_SZ, true},     {"Interrupt", REG_DWORD, true},
-        {"PortAddress", REG_DWORD, true}, {"InterruptStatus", REG_DWORD, false},
-        {"PortIndex", REG_DWORD, false},  {"Model", REG_SZ, false},
-        {"Leader", REG_SZ, false},
-    };
-    std::vector<sim::RegValue> values = sim::RegValues(Key(name));
-    for (const Rule &rule : rules) {
-        const sim::RegValue *found = nullptr;
-        for (const sim::RegValue &value : values)
-            if (strcasecmp(value.name.c_str(), rule.value) == 0 &&
-                value.name.size() == strlen(rule.value))
-                found = &value;
-        DWORD failure = !found                                              ? ERROR_FILE_NOT_FOUND
-                        : rule.type == REG_DWORD && found->bytes.size() > 4 ? ERROR_MORE_DATA
-                                                                            : 0;
-        if (failure && rule.mandatory) {
-            char report[300];
-            snprintf(report, sizeof report, Text(IDS_READ_MANDATORY), rule.value, name.c_str(),
-                     SystemText(failure).c_str());
-            return {false, report};
-        }
-        if (!failure && found->type != rule.type)
-            return {false, ""};
-    }
-    return {true, ""};
-}
-
 // Without a failing call, the loader lists exactly the keys it can read, in
 // the registry's order up to the first name too long to enumerate, and
 // reports each key it skips for a missing mandatory value.
@@ -426,7 +376,7 @@ void CheckLoad(size_t boxesBefore) {
             Check(!listed.count(name), "the key " + Shown(name) + " is listed after the stop");
             continue;
         }
-        Reading reading = Read(name);
+        Reading reading = ReadAsLoader(name);
         Check(reading.listed == (listed.count(name) != 0),
               "the key " + Shown(name) + (reading.listed ? " is not listed" : " is listed"));
         if (!reading.report.empty())
@@ -441,67 +391,61 @@ void CheckLoad(size_t boxesBefore) {
                                    " keys it could not read");
 }
 
-void CheckStep(const std::string &step, MirrorRules *rules) {
+// One step of the user's, and what it must leave.
+void Step(const std::vector<std::string> &w, const Input &input, MirrorRules *rules) {
+    PortEntry *card = w[0] == "remove" || w[0] == "test" ? Card(w) : NULL;
+    Current = BeginCommand(w[0], card);
+    size_t boxes = sim::Boxes().size();
+    if (w[0] == "add")
+        Add(w);
+    else if (w[0] == "remove" || w[0] == "test")
+        SelectAndClick(w, w[0] == "remove" ? IDC_REMOVE : IDC_TEST);
+    else if (w[0] == "suggest")
+        CheckSuggestion(Model(w.size() > 1 ? w[1] : "0"));
+    else if (w[0] == "checks")
+        CheckChecks();
+    // The card is still whole: testing changes no record.
+    if (!Current.cardDevices.empty() && sim::Boxes().size() > boxes &&
+        sim::Boxes().back().caption == Text(IDS_TEST_RESULTS))
+        CheckTestResults(card, sim::Boxes().back().text, input.devices, input.failAt > 0);
+    std::string problems = CommandProblems(Current, (size_t)input.failAt, rules);
     NoteSharedKeys(rules);
-    std::string problems = ProgramProblems(*rules);
+    bool changed =
+        sim::RegChangeCount() != Current.registryChanges || Ports().size() != Current.ports.size();
+    problems += ListProblems() + (changed ? MirrorProblems(*rules) : "") + CardListProblems() +
+                HandleProblems();
     if (!problems.empty())
-        Problems += "after " + step + ":\n" + problems;
+        Problems += "after " + w[0] + ":\n" + problems;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    // CARDINST_FUZZ_TRACE=1 shows what an input does: its boxes, then its
+    // fallible calls by number (for the fail command).
+    static const bool trace = getenv("CARDINST_FUZZ_TRACE") != NULL;
     sim::Reset();
+    sim::DescribeFallibleCalls(trace);
     Problems.clear();
     Input input = Seed(data, size);
     sim::SetLanguage(input.language);
     sim::FailNthFallible(input.failAt, input.status, input.commError);
     MirrorRules rules;
     rules.defaultsAllowed = input.failAt > 0;
-    // CARDINST_FUZZ_TRACE=1 shows what an input does: its boxes, then its
-    // fallible calls by number (for the fail command).
-    static const bool trace = getenv("CARDINST_FUZZ_TRACE") != NULL;
     sim::OnMessageBox([](const sim::Box &box) {
         Problems += BoxProblems(box);
         if (trace)
             fprintf(stderr, "box [%s] %s\n", Shown(box.caption).c_str(), Shown(box.text).c_str());
         return IDOK;
     });
-
     bool started = InitApplication((HINSTANCE)1);
     if (input.failAt == 0 && input.root)
         CheckLoad(0);
     if (started) {
-        CheckStep("start-up", &rules);
-        for (const std::vector<std::string> &w : input.steps) {
-            if (!sim::IsLive(MainWindow))
-                break;
-            size_t boxes = sim::Boxes().size();
-            if (w[0] == "add") {
-                Add(w);
-            } else if (w[0] == "remove") {
-                SelectAndClick(w, IDC_REMOVE);
-            } else if (w[0] == "test") {
-                size_t lines = sim::Items(MainWindow, IDC_CARDLIST).size();
-                PortEntry *card =
-                    lines && w.size() > 1
-                        ? (PortEntry *)sim::ItemData(MainWindow, IDC_CARDLIST,
-                                                     (int)((unsigned)Number(w[1]) % lines))
-                        : NULL;
-                bool tested = card && !card->isNew;
-                SelectAndClick(w, IDC_TEST);
-                // The card is still whole: testing changes no record.
-                if (tested && sim::Boxes().size() > boxes &&
-                    sim::Boxes().back().caption == Text(IDS_TEST_RESULTS))
-                    CheckTestResults(card, sim::Boxes().back().text, input.devices,
-                                     input.failAt > 0);
-            } else if (w[0] == "suggest") {
-                CheckSuggestion(Model(w.size() > 1 ? w[1] : "0"));
-            } else if (w[0] == "checks") {
-                CheckChecks();
-            }
-            CheckStep(w[0], &rules);
-        }
+        std::string problems = ProgramProblems(rules);
+        Problems += problems.empty() ? "" : "after start-up:\n" + problems;
+        for (size_t i = 0; i < input.steps.size() && sim::IsLive(MainWindow); i++)
+            Step(input.steps[i], input, &rules);
         if (sim::IsLive(MainWindow))
             sim::Click(MainWindow, IDC_QUIT);
         sim::OnIdle(NULL);

@@ -44,37 +44,6 @@ struct Story {
     std::vector<Step> steps; // then Quit
 };
 
-std::string Key(const std::string &name) {
-    return std::string(PORTS_ROOT) + "\\" + name;
-}
-
-void SeedPort(const char *name, const char *com, DWORD irq, DWORD address, const char *model,
-              const char *leader) {
-    sim::RegSeedSz(Key(name), "DosDevices", com);
-    sim::RegSeedDword(Key(name), "Interrupt", irq);
-    sim::RegSeedDword(Key(name), "PortAddress", address);
-    if (model[0])
-        sim::RegSeedSz(Key(name), "Model", model);
-    if (leader[0])
-        sim::RegSeedSz(Key(name), "Leader", leader);
-}
-
-// A card of consecutive keys and COM numbers; with a status register its
-// ports also hold InterruptStatus and PortIndex, as free-address cards do.
-void SeedCard(int firstKey, const char *model, int firstCom, DWORD irq,
-              const std::vector<DWORD> &addresses, DWORD status = 0) {
-    std::string leader = "Serial" + std::to_string(firstKey);
-    for (size_t i = 0; i < addresses.size(); i++) {
-        std::string name = "Serial" + std::to_string(firstKey + (int)i);
-        std::string com = "COM" + std::to_string(firstCom + (int)i);
-        SeedPort(name.c_str(), com.c_str(), irq, addresses[i], model, leader.c_str());
-        if (status) {
-            sim::RegSeedDword(Key(name), "InterruptStatus", status);
-            sim::RegSeedDword(Key(name), "PortIndex", (DWORD)i + 1);
-        }
-    }
-}
-
 // Several cards, a multiport one among them, and a port of no card.
 void SeedSeveralCards() {
     SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
@@ -144,14 +113,15 @@ const Story Stories[] = {
 
 // ---- Driving the program as the user
 
-const CardModel *Row(const char *name) {
-    for (const CardModel *row = CardCatalogue; row->name; row++)
-        if (strcmp(row->name, name) == 0)
-            return row;
-    return nullptr;
-}
-
-void Perform(const Step &step) {
+// Performs a step; the problems of what it left.
+std::string Perform(const Step &step, size_t k, MirrorRules *rules) {
+    std::vector<std::string> lines = sim::Items(MainWindow, IDC_CARDLIST);
+    int line = -1; // the failure may have left no line for the card
+    for (size_t i = 0; i < lines.size(); i++)
+        line = lines[i].rfind(step.what, 0) == 0 ? (int)i : line;
+    PortEntry *card = line < 0 ? NULL : (PortEntry *)sim::ItemData(MainWindow, IDC_CARDLIST, line);
+    static Command c; // the properties dialog's handler fills in its wish
+    c = BeginCommand(step.action == ADD ? "add" : step.action == REMOVE ? "remove" : "test", card);
     if (step.action == ADD) {
         const CardModel *row = Row(step.what);
         int position = (int)(row - CardCatalogue);
@@ -159,28 +129,19 @@ void Perform(const Step &step) {
             sim::Select(dialog, IDC_MODELLIST, position);
             sim::Click(dialog, IDC_NEXT);
         });
-        sim::OnDialog(row->dialogTemplate, [](HWND dialog) { sim::Click(dialog, IDC_PROP_ADD); });
+        sim::OnDialog(row->dialogTemplate, [row](HWND dialog) {
+            ReadWish(dialog, row, &c.wish);
+            sim::Click(dialog, IDC_PROP_ADD);
+        });
         sim::Click(MainWindow, IDC_ADD);
-        return;
+    } else if (line >= 0) {
+        sim::Select(MainWindow, IDC_CARDLIST, line);
+        sim::Click(MainWindow, step.action == REMOVE ? IDC_REMOVE : IDC_TEST);
     }
-    std::vector<std::string> lines = sim::Items(MainWindow, IDC_CARDLIST);
-    for (size_t i = 0; i < lines.size(); i++) {
-        if (lines[i].rfind(step.what, 0) == 0) {
-            sim::Select(MainWindow, IDC_CARDLIST, (int)i);
-            sim::Click(MainWindow, step.action == REMOVE ? IDC_REMOVE : IDC_TEST);
-            return;
-        }
-    }
-    // The failure left no line for the card: there is nothing to click.
+    return CommandProblems(c, k, rules);
 }
 
 // ---- One run
-
-std::string Upper(std::string text) {
-    for (char &c : text)
-        c = (char)toupper((unsigned char)c);
-    return text;
-}
 
 struct Outcome {
     int exitCode = -1;
@@ -189,8 +150,6 @@ struct Outcome {
     std::vector<sim::Box> boxes;
     std::string problems;
     std::set<std::string> keys, listed; // key names, upper case
-    size_t written = 0;                 // ports written during the run
-    bool permitShare = false;
 };
 
 // What a crash report names: the story, the code and the call failing.
@@ -213,11 +172,11 @@ Outcome RunStory(const Story &story, int k, LONG status, DWORD commError) {
         run.problems += BoxProblems(box);
         return IDOK;
     });
-    sim::OnIdle([&run, &story, &rules]() {
+    sim::OnIdle([&run, &story, &rules, k]() {
         for (size_t i = 0; i < story.steps.size() && sim::IsLive(MainWindow); i++) {
             run.stepStarts.push_back(sim::FallibleCalls().size());
-            Perform(story.steps[i]);
-            std::string problems = ProgramProblems(rules);
+            std::string problems = Perform(story.steps[i], (size_t)k, &rules);
+            problems += ProgramProblems(rules);
             if (!problems.empty())
                 run.problems += "after step " + std::to_string(i + 1) + ":\n" + problems;
         }
@@ -233,11 +192,8 @@ Outcome RunStory(const Story &story, int k, LONG status, DWORD commError) {
     run.boxes = sim::Boxes();
     for (const std::string &name : sim::RegSubkeys(PORTS_ROOT))
         run.keys.insert(Upper(name));
-    for (PortEntry *e = &PortList; e->next; e = e->next) {
+    for (PortEntry *e : Ports())
         run.listed.insert(Upper(e->keyName));
-        run.written += e->isNew;
-    }
-    run.permitShare = sim::RegValueExists(SERIAL_KEY, "PermitShare");
     run.problems += ReleaseProgram();
     sim::Reset();
     return run;
@@ -252,18 +208,6 @@ std::string String(int id) {
     return std::string(text, length > 0 ? (size_t)length : 0);
 }
 
-std::string SystemText(DWORD code) {
-    char *text = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
-                                  code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
-    std::string result = length && text ? std::string(text) : std::string();
-    if (text)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
-        result.pop_back();
-    return result;
-}
-
 std::string Format(const std::string &format, const std::string &a, const std::string &b = "",
                    const std::string &c = "") {
     char message[300];
@@ -271,26 +215,17 @@ std::string Format(const std::string &format, const std::string &a, const std::s
     return message;
 }
 
+// A box without owner, described.
 std::string Box(int text, int caption, const char *icon) {
-    return "[" + String(caption) + "|" + icon + "] " + String(text);
-}
-
-std::string Describe(const sim::Box &box) {
-    const char *icon = (box.type & 0xF0) == MB_ICONERROR     ? "error"
-                       : (box.type & 0xF0) == MB_ICONWARNING ? "warning"
-                                                             : "none";
-    return "[" + box.caption + "|" + icon + "] " + box.text;
+    return "[" + String(caption) + "|" + icon + "|ownerless] " + String(text);
 }
 
 struct Expectation {
-    std::string report;      // shown once, the only report; empty: no report at all
-    std::string keyUnlisted; // the one key that may stay in the registry alone
-    std::string box;         // another box that must be shown, described
-    bool anyKeyUnlisted;     // loading never finished
-    std::string resultLine;  // the port's line in the results box
-    Expectation(const std::string &report = "", const std::string &keyUnlisted = "",
-                const std::string &box = "", bool anyKeyUnlisted = false)
-        : report(report), keyUnlisted(keyUnlisted), box(box), anyKeyUnlisted(anyKeyUnlisted) {}
+    std::string report;          // shown once, the only report; empty: no report at all
+    std::string box;             // another box that must be shown, described
+    bool anyKeyUnlisted = false; // loading never finished
+    std::string keyUnlisted;     // the one key that may stay in the registry alone
+    std::string resultLine;      // the port's line in the results box
 };
 
 std::vector<std::string> Words(const std::string &text) {
@@ -311,20 +246,6 @@ std::string CurrentKey(const std::vector<std::string> &calls, size_t index) {
     return "";
 }
 
-struct Writer {
-    const char *rootFormat, *root, *port, *serial, *share;
-};
-
-Writer WriterOf(const CardModel *row) {
-    if (row->dialogTemplate == IDD_RS)
-        return {"%s:%s", "AddRsCard/RegOpenKeyEx", "xrs/CreateKey/SetValue/New",
-                "xrs/OpenSerialKey", "xrs/SetValue/PermitShare"};
-    if (row->dialogTemplate == IDD_LINX)
-        return {"%s: %s", "linx/OpenKey", "linx/CreateKey/SetValue/New", "linx/OpenSerialKey",
-                "linx/SetValue/PermitShare"};
-    return {"%s: %s", "addMpb/OpenKey", "CreateKey/SetValue/New", "", ""};
-}
-
 // A combo box's report: its tag by dialog and control, and its text, which
 // the jumper-strap and switch dialogs take from the combo box's result.
 std::string ComboReport(int dialog, int control, bool add) {
@@ -342,126 +263,137 @@ std::string ComboReport(int dialog, int control, bool add) {
     return "mpbIrq/CB_SETCURSEL: "; // the last error as left
 }
 
-// The call that fails, as the run without a failure made it.
-struct Fault {
+// The result line of a port whose comm call failed; the calls that put the
+// port back are not looked at.
+std::string ResultLine(const std::vector<std::string> &w, DWORD code, bool puttingBack) {
+    if (puttingBack)
+        return "";
+    std::string result = SystemText(code);
+    if (w[0] == "CreateFileA" && code == ERROR_FILE_NOT_FOUND)
+        result = String(IDS_TEST_NOT_INSTALLED);
+    if (w[0] == "GetCommState" && code == ERROR_INVALID_PARAMETER)
+        result = String(IDS_TEST_COMM_API);
+    std::string port = w[0] == "CreateFileA" ? w[1].substr(4) : w[1];
+    return port + ": " + result;
+}
+
+// The failing call, word by word, and the system's texts its failure shows.
+struct Failure {
     const std::vector<std::string> &calls;
-    size_t k;                   // its number, from 1
-    std::vector<std::string> w; // its words: the function, then what it names
-    std::string text;           // the system's text for the registry status
-    std::string outOfMemory;    // the system's text for ERROR_NOT_ENOUGH_MEMORY
+    size_t k;
+    std::vector<std::string> w;
+    std::string text, outOfMemory; // for the status, and for no memory
 };
 
-// Loading one port key at start-up, which skips that key alone.
-Expectation ExpectLoadingAPort(const Fault &f) {
-    std::string key = CurrentKey(f.calls, f.k);
-    std::string value = f.w.size() > 2 ? f.w[2] : "";
-    bool mandatory = value == "DosDevices" || value == "Interrupt" || value == "PortAddress";
-    if (f.w[0] == "RegOpenKeyExA")
-        return {Format("%s: %s", "cards/OpenKey/subkey", f.text), Upper(key)};
-    // A failed size query leaves DosDevices one byte, too little for its text.
-    if (f.w[0] == "RegQueryValueExA" && value == "DosDevices" && f.w.size() > 3)
-        return {Format(String(IDS_READ_MANDATORY), value, key, SystemText(234)), Upper(key)};
-    if (f.w[0] == "RegQueryValueExA" && mandatory)
-        return {Format(String(IDS_READ_MANDATORY), value, key, f.text), Upper(key)};
-    if (f.w[0] == "RegQueryValueExA")
-        return {}; // an optional value: read as absent, silently
-    return {Format("%s: %s", "New DosDevices", f.outOfMemory), Upper(key)};
-}
-
-// Start-up: the string table, the main window, then loading the list.
-Expectation ExpectAtStartUp(const Fault &f) {
-    bool created = false;
-    for (size_t i = 0; i + 1 < f.k; i++)
-        created = created || f.calls[i].rfind("CreateDialogParamA", 0) == 0;
-    if (!created && f.w[0] != "CreateDialogParamA")
-        return {"", "", "[Internal error|error] Cannot allocate string table", true};
-    if (f.w[0] == "CreateDialogParamA")
-        return {"", "", Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error"), true};
-    if (f.w[0] == "RegOpenKeyExA" && f.w[1] == "HKLM")
-        return {Format("%s: %s", "listCards/OpenKey", f.text), "", "", true};
-    if (f.w[0] == "RegEnumKeyExA")
-        return {Format("%s: %s", "listCards/EnumKey", f.text), "", "", true};
-    return ExpectLoadingAPort(f);
-}
-
-// Adding a card of the named model: the two dialogs, then its writer. A
-// port whose values or record failed keeps its key without a record.
-Expectation ExpectWhileAdding(const Fault &f, const char *model) {
-    Writer writer = WriterOf(Row(model));
-    const std::string &fn = f.w[0];
-    std::string key = Upper(CurrentKey(f.calls, f.k));
-    if (fn == "DialogBoxParamA" && f.w[1] == "102")
-        return {"", "", Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error")};
-    if (fn == "LB_ADDSTRING")
-        return {Format("%s: %s", "model/LB_ADDSTRING", f.outOfMemory)};
-    if (fn == "CB_ADDSTRING" || fn == "CB_SETCURSEL")
-        return {ComboReport(std::stoi(f.w[1]), std::stoi(f.w[2]), fn == "CB_ADDSTRING")};
-    if (fn == "RegOpenKeyExA" && f.w[2] == PORTS_ROOT)
-        return {Format(writer.rootFormat, writer.root, f.text)};
-    if (fn == "RegOpenKeyExA")
-        return {Format("%s: %s", writer.serial, f.text)};
-    if (fn == "RegSetValueExA" && f.w[1] == "Serial")
-        return {Format("%s: %s", writer.share, f.text)};
-    if (fn == "RegCreateKeyExA")
-        return {Format("%s: %s", writer.port, f.text), key};
-    if (fn == "RegSetValueExA")
-        return {Format("%s: %s", writer.port, f.text), key};
-    if (fn == "malloc" || fn == "calloc")
-        return {Format("%s: %s", writer.port, f.outOfMemory), key};
-    return {}; // the properties dialog's result is not looked at
-}
-
-// Removing a card: the ports root, then each port's key.
-Expectation ExpectWhileRemoving(const Fault &f) {
-    if (f.w[0] == "RegOpenKeyExA")
-        return {Format("%s: %s", "Delete/OpenKey", f.text)};
-    if (f.w[0] == "RegDeleteKeyA")
-        return {Format(String(IDS_DELETE_FAILED), f.text, f.w[2]), Upper(f.w[2])};
-    return {};
-}
-
-// Testing a card: a comm call that fails with code shows in its port's
-// result line; the calls that put the port back are not looked at.
-Expectation ExpectWhileTesting(const Fault &f, DWORD code) {
-    if (f.w[0] == "malloc")
-        return {Format(String(IDS_TEST_HALTED), "TestCard/NewPort", f.outOfMemory)};
-    size_t earlier = 0;
-    for (size_t i = 0; i + 1 < f.k; i++)
-        earlier += f.calls[i] == f.calls[f.k - 1];
-    if ((f.w[0] == "SetCommState" || f.w[0] == "SetCommTimeouts") && earlier > 0)
-        return {};
-    std::string result = SystemText(code);
-    if (f.w[0] == "CreateFileA" && code == ERROR_FILE_NOT_FOUND)
-        result = String(IDS_TEST_NOT_INSTALLED);
-    if (f.w[0] == "GetCommState" && code == ERROR_INVALID_PARAMETER)
-        result = String(IDS_TEST_COMM_API);
+Expectation ExpectAtStartUp(const Failure &c) {
     Expectation e;
-    e.resultLine = (f.w[0] == "CreateFileA" ? f.w[1].substr(4) : f.w[1]) + ": " + result;
+    const std::string &f = c.w[0];
+    bool created = false;
+    for (size_t i = 0; i + 1 < c.k; i++)
+        created = created || c.calls[i].rfind("CreateDialogParamA", 0) == 0;
+    e.anyKeyUnlisted = true; // unless the failure is one port's alone
+    if (!created && f != "CreateDialogParamA") {
+        e.box = "[Internal error|error|ownerless] Cannot allocate string table";
+    } else if (f == "CreateDialogParamA") {
+        e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
+    } else if (f == "RegOpenKeyExA" && c.w[1] == "HKLM") {
+        e.report = Format("%s: %s", "listCards/OpenKey", c.text);
+    } else if (f == "RegEnumKeyExA") {
+        e.report = Format("%s: %s", "listCards/EnumKey", c.text);
+    } else {
+        e.anyKeyUnlisted = false;
+        std::string key = CurrentKey(c.calls, c.k);
+        e.keyUnlisted = Upper(key);
+        std::string value = c.w.size() > 2 ? c.w[2] : "";
+        bool mandatory = value == "DosDevices" || value == "Interrupt" || value == "PortAddress";
+        bool sizeQuery = c.w.size() > 3;
+        if (f == "RegOpenKeyExA")
+            e.report = Format("%s: %s", "cards/OpenKey/subkey", c.text);
+        else if (f == "RegQueryValueExA" && value == "DosDevices" && sizeQuery)
+            // Read then with room for one byte: the text does not fit.
+            e.report = Format(String(IDS_READ_MANDATORY), value, key, SystemText(234));
+        else if (f == "RegQueryValueExA" && mandatory)
+            e.report = Format(String(IDS_READ_MANDATORY), value, key, c.text);
+        else if (f == "RegQueryValueExA")
+            e.keyUnlisted = ""; // an optional value: read as absent, silently
+        else
+            e.report = Format("%s: %s", "New DosDevices", c.outOfMemory);
+    }
+    return e;
+}
+
+Expectation ExpectInAdd(const Failure &c, const CardModel *row) {
+    Expectation e;
+    const std::string &f = c.w[0];
+    WriterTags writer = WriterTagsOf(row);
+    std::string key = CurrentKey(c.calls, c.k);
+    if (f == "DialogBoxParamA" && c.w[1] == "102") {
+        e.box = Box(IDS_NO_MAIN_WINDOW, IDS_INTERNAL_ERROR, "error");
+    } else if (f == "DialogBoxParamA") {
+        // The properties dialog's result is not looked at.
+    } else if (f == "LB_ADDSTRING") {
+        e.report = Format("%s: %s", "model/LB_ADDSTRING", c.outOfMemory);
+    } else if (f == "CB_ADDSTRING" || f == "CB_SETCURSEL") {
+        e.report = ComboReport(std::stoi(c.w[1]), std::stoi(c.w[2]), f == "CB_ADDSTRING");
+    } else if (f == "RegOpenKeyExA" && c.w[2] == PORTS_ROOT) {
+        e.report = Format(writer.rootFormat, writer.root, c.text);
+    } else if (f == "RegOpenKeyExA") {
+        e.report = Format("%s: %s", writer.serial, c.text);
+    } else if (f == "RegSetValueExA" && c.w[1] == "Serial") {
+        e.report = Format("%s: %s", writer.share, c.text);
+    } else if (f == "RegCreateKeyExA") {
+        e.report = Format("%s: %s", writer.port, c.text);
+    } else if (f == "RegSetValueExA" || f == "malloc" || f == "calloc") {
+        e.report = Format("%s: %s", writer.port, f[0] == 'R' ? c.text : c.outOfMemory);
+        e.keyUnlisted = Upper(key);
+    }
+    return e;
+}
+
+Expectation ExpectInRemoveOrTest(const Failure &c, Action action, DWORD commError) {
+    Expectation e;
+    const std::string &f = c.w[0];
+    if (action == REMOVE && f == "RegOpenKeyExA") {
+        e.report = Format("%s: %s", "Delete/OpenKey", c.text);
+    } else if (action == REMOVE && f == "RegDeleteKeyA") {
+        e.report = Format(String(IDS_DELETE_FAILED), c.text, c.w[2]);
+        e.keyUnlisted = Upper(c.w[2]);
+    } else if (action == TEST && f == "malloc") {
+        e.report = Format(String(IDS_TEST_HALTED), "TestCard/NewPort", c.outOfMemory);
+    } else if (action == TEST) {
+        size_t earlier = 0;
+        for (size_t i = 0; i + 1 < c.k; i++)
+            earlier += c.calls[i] == c.calls[c.k - 1];
+        bool puttingBack = (f == "SetCommState" || f == "SetCommTimeouts") && earlier > 0;
+        e.resultLine = ResultLine(c.w, commError, puttingBack);
+    }
     return e;
 }
 
 Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG status,
                    DWORD commError) {
-    Fault f = {clean.calls, k, Words(clean.calls[k - 1]), SystemText((DWORD)status),
-               SystemText(ERROR_NOT_ENOUGH_MEMORY)};
+    Failure c = {clean.calls, k, Words(clean.calls[k - 1]), SystemText((DWORD)status),
+                 SystemText(ERROR_NOT_ENOUGH_MEMORY)};
     size_t step = 0; // 0: start-up, then the story's steps, then Quit
     while (step < clean.stepStarts.size() && clean.stepStarts[step] < k)
         step++;
+    Expectation e;
     // The card list, refilled at start and after every command.
-    if (f.w[0] == "LB_ADDSTRING" && f.w[1] == "101")
-        return {Format("%s: %s", "listCards/LB_ADDSTRING", f.outOfMemory)};
-    if (f.w[0] == "LB_SETITEMDATA")
-        return {Format("%s: %s", "listCards/LB_SETITEMDATA", SystemText(1413))};
-    if (step == 0)
-        return ExpectAtStartUp(f);
-    if (step > story.steps.size())
-        return {}; // Quit calls nothing that can fail
-    const Step &s = story.steps[step - 1];
-    if (f.w[0] == "LB_GETITEMDATA")
-        return {"", "", Box(IDS_NO_SELECTION, IDS_INVALID_DATA, "error")};
-    if (s.action == ADD)
-        return ExpectWhileAdding(f, s.what);
-    return s.action == REMOVE ? ExpectWhileRemoving(f) : ExpectWhileTesting(f, commError);
+    if (c.w[0] == "LB_ADDSTRING" && c.w[1] == "101")
+        e.report = Format("%s: %s", "listCards/LB_ADDSTRING", c.outOfMemory);
+    else if (c.w[0] == "LB_SETITEMDATA")
+        e.report = Format("%s: %s", "listCards/LB_SETITEMDATA", SystemText(1413));
+    else if (step == 0)
+        return ExpectAtStartUp(c);
+    else if (step > story.steps.size())
+        return e; // Quit calls nothing that can fail
+    else if (c.w[0] == "LB_GETITEMDATA")
+        e.box = Box(IDS_NO_SELECTION, IDS_INVALID_DATA, "error");
+    else if (story.steps[step - 1].action == ADD)
+        return ExpectInAdd(c, Row(story.steps[step - 1].what));
+    else
+        return ExpectInRemoveOrTest(c, story.steps[step - 1].action, commError);
+    return e;
 }
 
 // The problems of a run with call k failing, against what its failure must
@@ -469,7 +401,6 @@ Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG stat
 std::string Judge(const Story &story, const Outcome &clean, const Outcome &run, size_t k,
                   LONG status, DWORD commError) {
     Expectation e = Expect(story, clean, k, status, commError);
-    const std::vector<std::string> &calls = clean.calls;
     std::string problems = run.problems;
     if (run.exitCode != 0)
         problems += "exit code " + std::to_string(run.exitCode) + "\n";
@@ -499,14 +430,6 @@ std::string Judge(const Story &story, const Outcome &clean, const Outcome &run, 
         if (!found)
             problems += "no result line \"" + e.resultLine + "\"\n";
     }
-    // PermitShare comes after the whole card, and only a failure to write it
-    // leaves a whole card without it.
-    if (run.permitShare && run.written < clean.written)
-        problems += "PermitShare written for a card that was not\n";
-    bool shareFailed = calls[k - 1] == std::string("RegOpenKeyExA HKLM ") + SERIAL_KEY ||
-                       calls[k - 1] == "RegSetValueExA Serial PermitShare";
-    if (clean.permitShare && !run.permitShare && run.written == clean.written && !shareFailed)
-        problems += "no PermitShare for a whole card\n";
     for (const std::string &key : run.keys) {
         if (run.listed.count(key) || e.anyKeyUnlisted || key == e.keyUnlisted)
             continue;

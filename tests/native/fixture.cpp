@@ -26,41 +26,10 @@ int ProgramTest::Start(WORD language) {
     return InitApplication((HINSTANCE)1);
 }
 
-std::string ProgramTest::PortKey(const std::string &name) {
-    return std::string(PORTS_ROOT) + "\\" + name;
-}
-
 void ProgramTest::SeedPorts(const std::vector<SeedPortKey> &ports) {
     sim::RegSeedKey(PORTS_ROOT);
-    for (const SeedPortKey &port : ports) {
-        std::string key = PortKey(port.name);
-        sim::RegSeedKey(key);
-        sim::RegSeedSz(key, "DosDevices", port.dosDevices);
-        sim::RegSeedDword(key, "Interrupt", port.interrupt);
-        sim::RegSeedDword(key, "PortAddress", port.portAddress);
-        if (!port.model.empty())
-            sim::RegSeedSz(key, "Model", port.model);
-        if (!port.leader.empty())
-            sim::RegSeedSz(key, "Leader", port.leader);
-    }
-}
-
-void ProgramTest::SeedCard(int firstKey, const std::string &model, int firstCom, DWORD irq,
-                           const std::vector<DWORD> &addresses) {
-    std::vector<SeedPortKey> ports;
-    std::string leader = "Serial" + std::to_string(firstKey);
-    for (size_t i = 0; i < addresses.size(); i++)
-        ports.push_back({"Serial" + std::to_string(firstKey + (int)i),
-                         "COM" + std::to_string(firstCom + (int)i), irq, addresses[i], model,
-                         leader});
-    SeedPorts(ports);
-}
-
-std::vector<PortEntry *> ProgramTest::Ports() {
-    std::vector<PortEntry *> ports;
-    for (PortEntry *e = &PortList; e->next; e = e->next)
-        ports.push_back(e);
-    return ports;
+    for (const SeedPortKey &p : ports)
+        SeedPort(p.name, p.dosDevices, p.interrupt, p.portAddress, p.model, p.leader);
 }
 
 std::vector<std::string> ProgramTest::KeyNames() {
@@ -89,35 +58,9 @@ std::vector<std::string> ProgramTest::BoxTexts() {
     return texts;
 }
 
-std::string Describe(const sim::Box &box) {
-    const char *icon = "none";
-    switch (box.type & 0xF0) {
-    case MB_ICONERROR:
-        icon = "error";
-        break;
-    case MB_ICONWARNING:
-        icon = "warning";
-        break;
-    case MB_ICONINFORMATION:
-        icon = "information";
-        break;
-    default:
-        break;
-    }
-    return "[" + box.caption + "|" + icon + "|" + (box.owner ? "owned" : "ownerless") + "] " +
-           box.text;
-}
-
 std::vector<std::string> Described() {
     std::vector<std::string> boxes;
     for (const sim::Box &box : sim::Boxes())
         boxes.push_back(Describe(box));
     return boxes;
-}
-
-const CardModel *Row(const char *name) {
-    for (const CardModel *row = CardCatalogue; row->name; row++)
-        if (strcmp(row->name, name) == 0)
-            return row;
-    return nullptr;
 }

@@ -40,14 +40,7 @@ class ProgramTest : public ::testing::Test {
     // Starts the program as WinMain does, up to the message loop.
     int Start(WORD language = ENGLISH);
 
-    static std::string PortKey(const std::string &name);
     static void SeedPorts(const std::vector<SeedPortKey> &ports);
-    // A card of consecutive COM ports and the given addresses, one key per
-    // port from Serial<first> up, Leader naming the first.
-    static void SeedCard(int firstKey, const std::string &model, int firstCom, DWORD irq,
-                         const std::vector<DWORD> &addresses);
-    // The ports of the list in list order.
-    static std::vector<PortEntry *> Ports();
     static std::vector<std::string> KeyNames();
     std::vector<std::string> CardLines() const;
     // Index of the card line with this text, -1 when absent.
@@ -56,12 +49,7 @@ class ProgramTest : public ::testing::Test {
     static std::vector<std::string> BoxTexts();
 };
 
-// A Box compared as one readable line, for EXPECT_EQ on whole sequences.
-std::string Describe(const sim::Box &box);
 // Every box shown so far, described.
 std::vector<std::string> Described();
-
-// The catalogue row of a model name, or null.
-const CardModel *Row(const char *name);
 
 #endif

@@ -23,9 +23,8 @@ class Sim : public ::testing::Test {
     }
     static std::string Joined(const std::vector<std::string> &lines) {
         std::string all;
-        for (const auto &line : lines) {
+        for (const auto &line : lines)
             all += line + "\n";
-        }
         return all;
     }
 };
@@ -37,9 +36,8 @@ int StringBlockSize(int *count) {
     *count = 0;
     for (UINT id = 1;; ++id) {
         int n = LoadStringA(NULL, id, buffer, sizeof buffer);
-        if (n == 0) {
+        if (n == 0)
             break;
-        }
         total += n + 1;
         ++*count;
     }
@@ -102,9 +100,8 @@ TEST_F(Sim, RegistryEnumeratesInCaseInsensitiveOrderAndChecksAccess) {
     for (DWORD i = 0;; ++i) {
         size = sizeof name;
         LONG status = RegEnumKeyExA(key, i, name, &size, NULL, NULL, NULL, NULL);
-        if (status == ERROR_NO_MORE_ITEMS) {
+        if (status == ERROR_NO_MORE_ITEMS)
             break;
-        }
         ASSERT_EQ(ERROR_SUCCESS, status);
         EXPECT_EQ(strlen(name), size);
         names.push_back(name);
@@ -212,8 +209,10 @@ TEST_F(Sim, HeapFaultsHitTheNthAllocation) {
     EXPECT_NE(nullptr, a);
     EXPECT_EQ(nullptr, b);
     EXPECT_NE(nullptr, c);
+    EXPECT_EQ(2, sim::UnfreedBlocks());
     free(a);
     free(c);
+    EXPECT_EQ(0, sim::UnfreedBlocks());
     EXPECT_EQ(2, sim::CallCount("malloc"));
     EXPECT_EQ(1, sim::CallCount("calloc"));
 }
@@ -236,9 +235,8 @@ INT_PTR CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
         trace.commands.push_back(std::to_string(LOWORD(wParam)) + "/" +
                                  std::to_string(HIWORD(wParam)));
-        if (LOWORD(wParam) == IDC_QUIT) {
+        if (LOWORD(wParam) == IDC_QUIT)
             DestroyWindow(window);
-        }
         return 0;
     case WM_DESTROY:
         ++trace.destroyed;
@@ -290,9 +288,8 @@ INT_PTR CALLBACK PropsProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     switch (message) {
     case WM_INITDIALOG:
         SetDlgItemTextA(window, IDC_FIRSTCOM, (const char *)lParam);
-        for (const char *irq : {"3", "4", "5"}) {
+        for (const char *irq : {"3", "4", "5"})
             SendDlgItemMessageA(window, IDC_IRQ1, CB_ADDSTRING, 0, (LPARAM)irq);
-        }
         SendDlgItemMessageA(window, IDC_IRQ1, CB_SETCURSEL, 1, 0);
         return 1;
     case WM_COMMAND:
@@ -304,9 +301,8 @@ INT_PTR CALLBACK PropsProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
                 return 1;
             }
             EndDialog(window, (INT_PTR)(com * 100 + irq));
-        } else if (LOWORD(wParam) == IDCANCEL) {
+        } else if (LOWORD(wParam) == IDCANCEL)
             EndDialog(window, -2);
-        }
         return 1;
     default:
         return 0;
@@ -517,9 +513,9 @@ TEST_F(Sim, SerialWriteWithoutTimeoutThatCannotFinishIsReported) {
 // (or not at all) are refused rather than formatted the Linux way.
 TEST_F(Sim, SystemFormatterTakesOnlyPortableConversions) {
     char area[32];
-    EXPECT_EQ(
-        18, sim::SystemFormat(area, sizeof area, "%s|%d|%ld|%x|%05d|%%", "a", -1, 2L, 0x3f8u, 42));
-    EXPECT_STREQ("a|-1|2|3f8|00042|%", area);
+    EXPECT_EQ(25, sim::SystemFormat(area, sizeof area, "%s|%.2s|%-3s|%d|%ld|%x|%05d|%%", "a", "bcd",
+                                    "e", -1, 2L, 0x3f8u, 42));
+    EXPECT_STREQ("a|bc|e  |-1|2|3f8|00042|%", area);
     for (const char *format : {"%zu", "%lld", "%I64d", "%n", "%p", "%5.2f", "%"}) {
         SCOPED_TRACE(format);
         sim::Reset();

@@ -16,7 +16,6 @@ struct Writer {
     std::vector<int> irqs, addresses; // one per port
     int interruptStatus;              // 0: neither InterruptStatus nor PortIndex
     bool permitShare;
-    const char *rootReport, *portTag, *serialTag, *shareTag;
     std::function<int(const Writer &)> write;
 };
 
@@ -29,30 +28,8 @@ std::vector<Writer> Writers() {
     };
     auto mpb = [](const Writer &w) { return addMpb(w.row, w.firstCom, 0x280, w.irqs[0]); };
     return {
-        {"AddRsCard",
-         Row("2SX510"),
-         3,
-         {4, 3},
-         {0x3F8, 0x2F8},
-         0,
-         true,
-         "AddRsCard/RegOpenKeyEx:Access is denied.",
-         "xrs/CreateKey/SetValue/New",
-         "xrs/OpenSerialKey",
-         "xrs/SetValue/PermitShare",
-         rs},
-        {"AddLinxCard",
-         Row("Linx700"),
-         1,
-         {10, 10},
-         {0x3E8, 0x2E8},
-         0,
-         true,
-         "linx/OpenKey: Access is denied.",
-         "linx/CreateKey/SetValue/New",
-         "linx/OpenSerialKey",
-         "linx/SetValue/PermitShare",
-         linx},
+        {"AddRsCard", Row("2SX510"), 3, {4, 3}, {0x3F8, 0x2F8}, 0, true, rs},
+        {"AddLinxCard", Row("Linx700"), 1, {10, 10}, {0x3E8, 0x2E8}, 0, true, linx},
         {"addMpb",
          Row("MPB510-4"),
          7,
@@ -60,10 +37,6 @@ std::vector<Writer> Writers() {
          {0x280, 0x288, 0x290, 0x298},
          0x287,
          false,
-         "addMpb/OpenKey: Access is denied.",
-         "CreateKey/SetValue/New",
-         nullptr,
-         nullptr,
          mpb},
     };
 }
@@ -255,7 +228,10 @@ TEST_F(WriteTest, ARootThatCannotBeOpenedWritesNothing) {
         Fresh();
         sim::FailCall("RegOpenKeyExA", 1, ERROR_ACCESS_DENIED);
         EXPECT_EQ(0, w.write(w));
-        EXPECT_EQ(std::vector<std::string>{Report(w.rootReport)}, Described());
+        char report[100];
+        snprintf(report, sizeof report, WriterTagsOf(w.row).rootFormat, WriterTagsOf(w.row).root,
+                 "Access is denied.");
+        EXPECT_EQ(std::vector<std::string>{Report(report)}, Described());
         EXPECT_EQ(nullptr, PortList.next);
         EXPECT_TRUE(sim::RegSubkeys(PORTS_ROOT).empty());
         EXPECT_FALSE(PermitShareWritten());
@@ -294,7 +270,7 @@ TEST_F(WriteTest, AFailedPortLeavesTheEarlierPortsAsACard) {
                 sim::FailCall(f.call, f.nth, f.result);
                 EXPECT_EQ(0, w.write(w));
                 ASSERT_EQ(1u, sim::Boxes().size());
-                EXPECT_EQ(Report(std::string(w.portTag) + ": " + f.text),
+                EXPECT_EQ(Report(std::string(WriterTagsOf(w.row).port) + ": " + f.text),
                           Describe(sim::Boxes()[0]));
                 EXPECT_EQ(Names(10000, k), KeyNames());
                 for (PortEntry *e : Ports())
@@ -331,7 +307,8 @@ TEST_F(WriteTest, PermitShareFailuresComeAfterEveryPortWasWritten) {
             Fresh();
             sim::FailCall(fault.first, fault.second, ERROR_ACCESS_DENIED);
             EXPECT_EQ(0, w.write(w));
-            const char *tag = fault.first == "RegOpenKeyExA" ? w.serialTag : w.shareTag;
+            const char *tag = fault.first == "RegOpenKeyExA" ? WriterTagsOf(w.row).serial
+                                                             : WriterTagsOf(w.row).share;
             ASSERT_EQ(1u, sim::Boxes().size());
             EXPECT_EQ(Report(std::string(tag) + ": Access is denied."), Describe(sim::Boxes()[0]));
             EXPECT_EQ(Names(10000, w.row->portCount), KeyNames());
