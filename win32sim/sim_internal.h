@@ -21,11 +21,12 @@ void Fail(const std::string &what);
     X(GetLastError)                                                                                \
     X(SetLastError)                                                                                \
     X(FormatMessageA)                                                                              \
-    X(LocalFree) X(LoadStringA) X(malloc) X(calloc) X(RegOpenKeyExA) X(RegCreateKeyExA)            \
-        X(RegEnumKeyExA) X(RegQueryValueExA) X(RegSetValueExA) X(RegDeleteKeyA) X(RegCloseKey)     \
-            X(CreateFileA) X(GetCommState) X(SetCommState) X(GetCommTimeouts) X(SetCommTimeouts)   \
-                X(WriteFile) X(ReadFile) X(CloseHandle) X(CreateDialogParamA) X(DialogBoxParamA)   \
-                    X(EndDialog) X(DestroyWindow) X(EnableWindow) X(GetDlgItem) X(SendMessageA)    \
+    X(LocalFree)                                                                                   \
+    X(LoadStringA) X(malloc) X(calloc) X(RegOpenKeyExA) X(RegCreateKeyExA) X(RegEnumKeyExA)        \
+        X(RegQueryValueExA) X(RegSetValueExA) X(RegDeleteKeyA) X(RegCloseKey) X(CreateFileA)       \
+            X(GetCommState) X(SetCommState) X(GetCommTimeouts) X(SetCommTimeouts) X(WriteFile)     \
+                X(ReadFile) X(CloseHandle) X(CreateDialogParamA) X(DialogBoxParamA) X(EndDialog)   \
+                    X(DestroyWindow) X(EnableWindow) X(GetDlgItem) X(SendMessageA)                 \
                         X(SendDlgItemMessageA) X(SetDlgItemTextA) X(GetDlgItemTextA)               \
                             X(GetDlgItemInt) X(MessageBoxA) X(GetMessageA) X(TranslateMessage)     \
                                 X(DispatchMessageA) X(IsDialogMessageA) X(PostQuitMessage)         \
