@@ -17,22 +17,20 @@ void Fail(const std::string &what);
 
 // The functions and control messages that CallCount counts and FailCall
 // can make fail, each with the name the tests give it.
-#define SIM_COUNTED(X)                                                                             \
-    X(GetLastError)                                                                                \
-    X(SetLastError)                                                                                \
-    X(FormatMessageA)                                                                              \
-    X(LocalFree)                                                                                   \
-    X(LoadStringA) X(malloc) X(calloc) X(RegOpenKeyExA) X(RegCreateKeyExA) X(RegEnumKeyExA)        \
-        X(RegQueryValueExA) X(RegSetValueExA) X(RegDeleteKeyA) X(RegCloseKey) X(CreateFileA)       \
-            X(GetCommState) X(SetCommState) X(GetCommTimeouts) X(SetCommTimeouts) X(WriteFile)     \
-                X(ReadFile) X(CloseHandle) X(CreateDialogParamA) X(DialogBoxParamA) X(EndDialog)   \
-                    X(DestroyWindow) X(EnableWindow) X(GetDlgItem) X(SendMessageA)                 \
-                        X(SendDlgItemMessageA) X(SetDlgItemTextA) X(GetDlgItemTextA)               \
-                            X(GetDlgItemInt) X(MessageBoxA) X(GetMessageA) X(TranslateMessage)     \
-                                X(DispatchMessageA) X(IsDialogMessageA) X(PostQuitMessage)         \
-                                    X(LB_ADDSTRING) X(LB_RESETCONTENT) X(LB_GETCURSEL)             \
-                                        X(LB_GETITEMDATA) X(LB_SETITEMDATA) X(CB_ADDSTRING)        \
-                                            X(CB_SETCURSEL) X(CB_GETCURSEL) X(CB_GETCOUNT)
+// clang-format off
+#define SIM_COUNTED(X) \
+    X(GetLastError) X(SetLastError) X(FormatMessageA) X(LocalFree) X(LoadStringA) \
+    X(malloc) X(calloc) X(RegOpenKeyExA) X(RegCreateKeyExA) X(RegEnumKeyExA) \
+    X(RegQueryValueExA) X(RegSetValueExA) X(RegDeleteKeyA) X(RegCloseKey) \
+    X(CreateFileA) X(GetCommState) X(SetCommState) X(GetCommTimeouts) \
+    X(SetCommTimeouts) X(WriteFile) X(ReadFile) X(CloseHandle) X(CreateDialogParamA) \
+    X(DialogBoxParamA) X(EndDialog) X(DestroyWindow) X(EnableWindow) X(GetDlgItem) \
+    X(SendMessageA) X(SendDlgItemMessageA) X(SetDlgItemTextA) X(GetDlgItemTextA) \
+    X(GetDlgItemInt) X(MessageBoxA) X(GetMessageA) X(TranslateMessage) \
+    X(DispatchMessageA) X(IsDialogMessageA) X(PostQuitMessage) X(LB_ADDSTRING) \
+    X(LB_RESETCONTENT) X(LB_GETCURSEL) X(LB_GETITEMDATA) X(LB_SETITEMDATA) \
+    X(CB_ADDSTRING) X(CB_SETCURSEL) X(CB_GETCURSEL) X(CB_GETCOUNT)
+// clang-format on
 // The enumerators end in an underscore (Fn::LB_ADDSTRING_), so that the
 // messages' macros do not replace them.
 enum class Fn {
