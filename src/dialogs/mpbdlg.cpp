@@ -5,20 +5,31 @@
 #include "store/portlist.h"
 #include "resource.h"
 
+#include <ctype.h>
 #include <stdlib.h>
+#include <string.h>
 
-#define BASE_TEXT_AREA 6 // at most the first five characters are read
+#define BASE_READ 5                    // characters of the base text that are read
+#define BASE_TEXT_AREA (BASE_READ + 2) // and one more, to see whether the number goes on
 
 static const ComboTags MpbIrqTags = {"%s: %s", "mpbIrq/CB_ADDSTRING", "mpbIrq/CB_SETCURSEL", 0};
 
 static const CardModel *MpbModel; // the model of the open dialog
 
 int ParseBaseAddress(const char *text, int *base) {
-    // Leading blanks, a sign and a 0x prefix are taken; reading stops at
-    // the first character that is not a hexadecimal digit.
+    // The first five characters are read: leading blanks, a sign and a 0x
+    // prefix are taken, and reading stops at the first character that is
+    // not a hexadecimal digit. A number that goes on past them would be
+    // read cut (0x1000 as 0x100): no number.
+    char head[BASE_READ + 1];
+    size_t length = strlen(text);
+    if (length > BASE_READ)
+        length = BASE_READ;
+    memcpy(head, text, length);
+    head[length] = '\0';
     char *end;
-    unsigned long value = strtoul(text, &end, 16);
-    if (end == text)
+    unsigned long value = strtoul(head, &end, 16);
+    if (end == head || (end == head + BASE_READ && isxdigit((unsigned char)text[BASE_READ])))
         return 0;
     *base = (int)value;
     return 1;

@@ -140,11 +140,12 @@ TEST(EntryChecksTest, BaseAddressesAreReadInHexadecimalUpToTheFirstOtherCharacte
         const char *typed;
         int read, base;
     } cases[] = {
-        {"280", 1, 0x280},   {"280H", 1, 0x280},  {"0x280", 1, 0x280}, {"0X280", 1, 0x280},
-        {"00028", 1, 0x28},  {"C0", 1, 0xC0},     {"2000", 1, 0x2000}, {"2a0", 1, 0x2A0},
-        {"FC0", 1, 0xFC0},   {"1FC0", 1, 0x1FC0}, {" 280", 1, 0x280},  {"+280", 1, 0x280},
-        {"-280", 1, -0x280}, {"", 0, 0},          {"xyz", 0, 0},       {"H280", 0, 0},
-        {"  ", 0, 0},
+        {"280", 1, 0x280},     {"280H", 1, 0x280},  {"0x280", 1, 0x280}, {"0X280", 1, 0x280},
+        {"00028", 1, 0x28},    {"C0", 1, 0xC0},     {"2000", 1, 0x2000}, {"2a0", 1, 0x2A0},
+        {"FC0", 1, 0xFC0},     {"1FC0", 1, 0x1FC0}, {" 280", 1, 0x280},  {"+280", 1, 0x280},
+        {"-280", 1, -0x280},   {"", 0, 0},          {"xyz", 0, 0},       {"H280", 0, 0},
+        {"  ", 0, 0},          {"000280", 0, 0},    {"0x1000", 0, 0},    {"0x140 ", 1, 0x140},
+        {"12345", 1, 0x12345}, {"0x10000", 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string("\"") + c.typed + "\"");
@@ -395,13 +396,14 @@ TEST_F(PropsDialogTest, MpbAddTakesAHexadecimalBaseInTheModelsRange) {
         int base; // -1: refused
     };
     const Case cases[] = {
-        {"MPB510-8", "100", 0x100},   {"MPB510-8", "280", 0x280},   {"MPB510-8", "1FC0", 0x1FC0},
-        {"MPB510-8", "1fc0", 0x1FC0}, {"MPB510-8", "280H", 0x280},  {"MPB510-8", "0x280", 0x280},
-        {"MPB510-8", " 2c0", 0x2C0},  {"MPB510-8", "C0", -1},       {"MPB510-8", "2000", -1},
-        {"MPB510-8", "2A0", -1},      {"MPB510-8", "000280", -1},   {"MPB510-8", "", -1},
-        {"MPB510-8", "H280", -1},     {"MPB510-8", "-280", -1},     {"MPB510-4", "2A0", 0x2A0},
-        {"MPB510-4", "2B0", -1},      {"MPB510-4", "1FE0", 0x1FE0}, {"8SX510", "1000", -1},
-        {"8SX510", "FC0", 0xFC0},     {"8SX510", "1FC0", -1},
+        {"MPB510-8", "100", 0x100},   {"MPB510-8", "280", 0x280},    {"MPB510-8", "1FC0", 0x1FC0},
+        {"MPB510-8", "1fc0", 0x1FC0}, {"MPB510-8", "280H", 0x280},   {"MPB510-8", "0x280", 0x280},
+        {"MPB510-8", " 2c0", 0x2C0},  {"MPB510-8", "C0", -1},        {"MPB510-8", "2000", -1},
+        {"MPB510-8", "2A0", -1},      {"MPB510-8", "000280", -1},    {"MPB510-8", "", -1},
+        {"MPB510-8", "H280", -1},     {"MPB510-8", "-280", -1},      {"MPB510-4", "2A0", 0x2A0},
+        {"MPB510-4", "2B0", -1},      {"MPB510-4", "1FE0", 0x1FE0},  {"8SX510", "1000", -1},
+        {"8SX510", "FC0", 0xFC0},     {"8SX510", "1FC0", -1},        {"MPB510-8", "0x1000", -1},
+        {"MPB510-8", "0x1800", -1},   {"MPB510-8", "0x140 ", 0x140}, {"MPB510-8", "1C00H", 0x1C00},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.model) + " \"" + c.typed + "\"");
@@ -410,13 +412,14 @@ TEST_F(PropsDialogTest, MpbAddTakesAHexadecimalBaseInTheModelsRange) {
         INT_PTR result = Run(row, [&](HWND dialog) {
             sim::Type(dialog, IDC_ADDRESS, c.typed);
             sim::Click(dialog, IDC_PROP_ADD);
-            if (sim::IsLive(dialog))
+            if (sim::IsVisible(dialog))
                 sim::Click(dialog, IDCANCEL);
         });
         if (c.base < 0) {
             EXPECT_EQ(-2, result);
             EXPECT_EQ(std::vector<std::string>{EntryError(IDS_BAD_BASE)}, Described());
             EXPECT_EQ(nullptr, PortList.next);
+            EXPECT_TRUE(sim::RegSubkeys(PORTS_ROOT).empty());
             continue;
         }
         EXPECT_EQ(0, result);
