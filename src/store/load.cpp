@@ -13,61 +13,87 @@
 
 PortEntry PortList;
 
-// The three texts read into a record's block, in block order.
-enum { TEXT_DOSDEVICES, TEXT_MODEL, TEXT_LEADER, TEXT_COUNT };
-static const char *const TextValues[TEXT_COUNT] = {"DosDevices", "Model", "Leader"};
+// The values of a port key in the order they are read, with the type each
+// must have; a port without one of the mandatory ones is skipped.
+struct PortValue {
+    const char *name;
+    DWORD type;
+    int mandatory;
+};
+enum { VALUE_COUNT = 7, TEXT_COUNT = 3 };
+static const PortValue PortValues[VALUE_COUNT] = {
+    {"DosDevices", REG_SZ, 1},     {"Interrupt", REG_DWORD, 1},
+    {"PortAddress", REG_DWORD, 1}, {"InterruptStatus", REG_DWORD, 0},
+    {"PortIndex", REG_DWORD, 0},   {"Model", REG_SZ, 0},
+    {"Leader", REG_SZ, 0}};
 
 // Outcome of one value read.
 enum { READ_OK, READ_ABSENT, READ_SKIP };
 
-// Reads one value into room of size bytes and sorts out what its absence
-// or type means for the port. A mandatory value that cannot be read is
-// reported; a value of the wrong type skips the port silently.
-static int ReadValue(HKEY key, const char *keyName, const char *name, DWORD expected, void *room,
-                     DWORD size, DWORD *count, int mandatory) {
+// What a read that returned status and type means for the port: a value
+// that cannot be read skips the port when it is mandatory; a value of the
+// wrong type always does.
+static int ValueOutcome(const PortValue *v, LONG status, DWORD type) {
+    if (status != ERROR_SUCCESS)
+        return v->mandatory ? READ_SKIP : READ_ABSENT;
+    return type == v->type ? READ_OK : READ_SKIP;
+}
+
+// Reads one value into room of size bytes. A mandatory value that cannot
+// be read is reported; a value of the wrong type skips the port silently.
+static int ReadValue(HKEY key, const char *keyName, const PortValue *v, void *room, DWORD size,
+                     DWORD *count) {
     DWORD type = REG_NONE;
     *count = size;
-    LONG status = RegQueryValueExA(key, name, NULL, &type, (LPBYTE)room, count);
+    LONG status = RegQueryValueExA(key, v->name, NULL, &type, (LPBYTE)room, count);
+    int outcome = ValueOutcome(v, status, type);
     if (status != ERROR_SUCCESS) {
         *count = 0;
-        if (!mandatory)
-            return READ_ABSENT;
-        SetLastError((DWORD)status);
-        ReportError(Text(IDS_READ_MANDATORY), name, keyName, SystemErrorText());
-        return READ_SKIP;
+        if (outcome == READ_SKIP) {
+            SetLastError((DWORD)status);
+            ReportError(Text(IDS_READ_MANDATORY), v->name, keyName, SystemErrorText());
+        }
     }
-    return type == expected ? READ_OK : READ_SKIP;
-}
-
-static int ReadText(HKEY key, const char *keyName, const char *name, char *room, DWORD size,
-                    int mandatory) {
-    DWORD count;
-    int outcome = ReadValue(key, keyName, name, REG_SZ, room, size, &count, mandatory);
-    // Each room has one byte more than the value's size, so a text stored
-    // without its NUL still ends in one here.
-    room[outcome == READ_OK ? count : 0] = '\0';
     return outcome;
 }
 
-static int ReadNumber(HKEY key, const char *keyName, const char *name, int *field, int mandatory) {
-    DWORD value = 0, count;
-    int outcome = ReadValue(key, keyName, name, REG_DWORD, &value, sizeof value, &count, mandatory);
-    *field = outcome == READ_OK ? (int)value : 0;
-    return outcome;
-}
-
-// Reads the seven values of an open port key into r. Returns 0 when the
-// port is to be skipped.
+// Reads the seven values of an open port key into r, each text into its
+// room. Returns 0 when the port is to be skipped.
 static int ReadPort(HKEY key, const char *keyName, PortEntry *r, const DWORD *rooms) {
-    char *model = (char *)r->model, *leaderName = (char *)r->leaderName;
-    return ReadText(key, keyName, "DosDevices", r->dosDevices, rooms[TEXT_DOSDEVICES] - 1, 1) !=
-               READ_SKIP &&
-           ReadNumber(key, keyName, "Interrupt", &r->interrupt, 1) != READ_SKIP &&
-           ReadNumber(key, keyName, "PortAddress", &r->portAddress, 1) != READ_SKIP &&
-           ReadNumber(key, keyName, "InterruptStatus", &r->interruptStatus, 0) != READ_SKIP &&
-           ReadNumber(key, keyName, "PortIndex", &r->portIndex, 0) != READ_SKIP &&
-           ReadText(key, keyName, "Model", model, rooms[TEXT_MODEL] - 1, 0) != READ_SKIP &&
-           ReadText(key, keyName, "Leader", leaderName, rooms[TEXT_LEADER] - 1, 0) != READ_SKIP;
+    char *texts[TEXT_COUNT] = {r->dosDevices, (char *)r->model, (char *)r->leaderName};
+    int *numbers[] = {&r->interrupt, &r->portAddress, &r->interruptStatus, &r->portIndex};
+    int text = 0, number = 0;
+    for (const PortValue *v = PortValues; v < PortValues + VALUE_COUNT; v++) {
+        DWORD count, value = 0;
+        int outcome;
+        if (v->type == REG_SZ) {
+            // Each room has one byte more than the value's size, so a text
+            // stored without its NUL still ends in one here.
+            char *room = texts[text];
+            outcome = ReadValue(key, keyName, v, room, rooms[text++] - 1, &count);
+            room[outcome == READ_OK ? count : 0] = '\0';
+        } else {
+            outcome = ReadValue(key, keyName, v, &value, sizeof value, &count);
+            *numbers[number++] = outcome == READ_OK ? (int)value : 0;
+        }
+        if (outcome == READ_SKIP)
+            return 0;
+    }
+    return 1;
+}
+
+int PortKeyState(HKEY key) {
+    for (const PortValue *v = PortValues; v < PortValues + VALUE_COUNT; v++) {
+        // A text's size, as the loader first asks it; a number whole.
+        DWORD type = REG_NONE, value, size = sizeof value;
+        LPBYTE room = v->type == REG_SZ ? NULL : (LPBYTE)&value;
+        LONG status = RegQueryValueExA(key, v->name, NULL, &type, room, &size);
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && status != ERROR_MORE_DATA)
+            return PORT_KEY_UNREADABLE;
+        if (ValueOutcome(v, status, type) == READ_SKIP)
+            return PORT_KEY_BROKEN;
+    }
+    return PORT_KEY_LIVE;
 }
 
 // Gives the sentinel r one text block with room for the texts the key
@@ -78,11 +104,14 @@ static int NewTextBlock(HKEY key, const char *name, PortEntry *r, DWORD *rooms) 
     // for a NUL of our own.
     size_t nameLength = strlen(name);
     size_t blockSize = nameLength + 1;
-    for (int i = 0; i < TEXT_COUNT; i++) {
+    int text = 0;
+    for (const PortValue *v = PortValues; v < PortValues + VALUE_COUNT; v++) {
+        if (v->type != REG_SZ)
+            continue;
         DWORD size = 0;
-        RegQueryValueExA(key, TextValues[i], NULL, NULL, NULL, &size);
-        rooms[i] = (size ? size : 1) + 1;
-        blockSize += rooms[i];
+        RegQueryValueExA(key, v->name, NULL, NULL, NULL, &size);
+        rooms[text] = (size ? size : 1) + 1;
+        blockSize += rooms[text++];
     }
     char *block = (char *)malloc(blockSize);
     r->dosDevices = block;
@@ -90,9 +119,9 @@ static int NewTextBlock(HKEY key, const char *name, PortEntry *r, DWORD *rooms) 
         ReportError("%s: %s", "New DosDevices", OutOfMemoryText(), NULL);
         return 0;
     }
-    r->model = block + rooms[TEXT_DOSDEVICES];
-    r->leaderName = r->model + rooms[TEXT_MODEL];
-    r->keyName = (char *)r->leaderName + rooms[TEXT_LEADER];
+    r->model = block + rooms[0];
+    r->leaderName = r->model + rooms[1];
+    r->keyName = (char *)r->leaderName + rooms[2];
     ((char *)r->model)[0] = '\0';
     ((char *)r->leaderName)[0] = '\0';
     r->interruptStatus = 0;

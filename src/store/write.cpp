@@ -106,17 +106,42 @@ static LONG WriteValues(HKEY key, const PortEntry *r) {
     return status;
 }
 
+// Whether a port of the list has the key that name opens: the registry
+// ignores case in key names.
+static int Listed(const char *name) {
+    for (const PortEntry *e = &PortList; e->next; e = e->next)
+        if (_stricmp(e->keyName, name) == 0)
+            return 1;
+    return 0;
+}
+
+// Creates the key of the next free name and returns the sentinel in *r. A
+// key that is already there without being one of the list's was written by
+// someone else since loading (another copy of the program, an import, the
+// registry editor): a key that the loader would skip is reused, any other
+// is left as it is and the next free name tried.
+static LONG CreatePortKey(HKEY root, char *name, int *number, PortEntry **r, HKEY *key) {
+    for (;;) {
+        *r = FreeKeyName(name, number);
+        DWORD disposition;
+        LONG status = RegCreateKeyExA(root, name, 0, (LPSTR) "", REG_OPTION_NON_VOLATILE,
+                                      KEY_ALL_ACCESS, NULL, key, &disposition);
+        if (status != ERROR_SUCCESS || disposition != REG_OPENED_EXISTING_KEY || Listed(name) ||
+            PortKeyState(*key) == PORT_KEY_BROKEN)
+            return status;
+        RegCloseKey(*key);
+    }
+}
+
 // Writes port i into a new (or reused) subkey and appends it to the list.
 // first is the card's first port, null for port 0; number is where the
 // search for its key name starts. Returns the status of
 // the call that failed, and the port then stays out of the list.
 static LONG WritePort(HKEY root, const CardValues *card, int i, PortEntry **first, int *number) {
     char name[NAME_AREA];
-    PortEntry *r = FreeKeyName(name, number);
+    PortEntry *r;
     HKEY key;
-    DWORD disposition;
-    LONG status = RegCreateKeyExA(root, name, 0, (LPSTR) "", REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, NULL, &key, &disposition);
+    LONG status = CreatePortKey(root, name, number, &r, &key);
     if (status != ERROR_SUCCESS)
         return status;
     if (i == 0)

@@ -29,6 +29,9 @@
 //   test LINE                 Test with line LINE selected
 //   suggest MODEL             the first COM number proposed for MODEL
 //   checks                    the exit checks, without quitting
+//   other NAME [half]         another writer (a second copy, an import) adds
+//                             the port key NAME: COM99, IRQ 5 at 2f8H, or
+//                             half of it, without PortAddress
 // The program quits at the end.
 #include "invariants.h"
 
@@ -185,7 +188,7 @@ void SeedLine(const std::string &line, Input *input) {
         input->status = Number(w[2]) ? Number(w[2]) : ERROR_ACCESS_DENIED;
         input->commError = Number(w[3]) ? (DWORD)Number(w[3]) : 31;
     } else if ((verb == "add" || verb == "remove" || verb == "test" || verb == "suggest" ||
-                verb == "checks") &&
+                verb == "checks" || verb == "other") &&
                input->steps.size() < STEP_LIMIT) {
         input->steps.push_back(Words(line, 5));
     }
@@ -391,6 +394,22 @@ void CheckLoad(size_t boxesBefore) {
                                    " keys it could not read");
 }
 
+// Another writer adds a port key that no port of the list has, whatever
+// the letter case: one that the list mirrors is not the other's to change.
+void OtherWriter(const std::vector<std::string> &w) {
+    std::string name = w.size() > 1 ? Unescape(w[1]) : "";
+    name = name.substr(0, name.find('\0'));
+    for (PortEntry *e : Ports())
+        if (strcasecmp(e->keyName, name.c_str()) == 0)
+            return;
+    if (name.empty())
+        return;
+    sim::RegSeedSz(PortKey(name), "DosDevices", "COM99");
+    sim::RegSeedDword(PortKey(name), "Interrupt", 5);
+    if (w.size() < 3)
+        sim::RegSeedDword(PortKey(name), "PortAddress", 0x2F8);
+}
+
 // One step of the user's, and what it must leave.
 void Step(const std::vector<std::string> &w, const Input &input, MirrorRules *rules) {
     PortEntry *card = w[0] == "remove" || w[0] == "test" ? Card(w) : NULL;
@@ -404,6 +423,8 @@ void Step(const std::vector<std::string> &w, const Input &input, MirrorRules *ru
         CheckSuggestion(Model(w.size() > 1 ? w[1] : "0"));
     else if (w[0] == "checks")
         CheckChecks();
+    else if (w[0] == "other")
+        OtherWriter(w);
     // The card is still whole: testing changes no record.
     if (!Current.cardDevices.empty() && sim::Boxes().size() > boxes &&
         sim::Boxes().back().caption == Text(IDS_TEST_RESULTS))

@@ -379,9 +379,10 @@ std::string Summary(const PortCopy &p) {
 }
 
 // The first `count` key names that a writer picks while these ports are
-// listed.
-std::vector<std::string> FreeNames(const std::vector<PortCopy> &ports, size_t count) {
-    std::set<std::string> taken;
+// listed and the keys `live` are whole ports that no port lists.
+std::vector<std::string> FreeNames(const std::vector<PortCopy> &ports,
+                                   const std::set<std::string> &live, size_t count) {
+    std::set<std::string> taken(live);
     for (const PortCopy &p : ports)
         taken.insert(p.keyName);
     std::vector<std::string> names;
@@ -484,8 +485,17 @@ Command BeginCommand(const std::string &verb, const PortEntry *card) {
     for (const std::string &name : verb == "test" ? sim::PortNames() : std::vector<std::string>())
         c.lines[name] = sim::GetPort(name);
     c.permitShare = PermitShare();
-    for (const std::string &name : FreeNames(c.ports, verb == "add" ? 8 : 0))
+    // The names a writer may try, up to one more than a card's ports.
+    for (const std::string &name : FreeNames(c.ports, {}, verb == "add" ? 48 : 0)) {
         c.keys[Upper(name)] = sim::RegValues(PortKey(name));
+        bool listed = std::any_of(c.ports.begin(), c.ports.end(), [&](const PortCopy &p) {
+            return SameName(p.keyName, name.c_str());
+        });
+        if (sim::RegKeyExists(PortKey(name)) && !listed && ReadAsLoader(name).listed)
+            c.live.insert(name);
+        else if (c.keys.size() - c.live.size() == 9)
+            break;
+    }
     return c;
 }
 
@@ -550,9 +560,28 @@ std::string AddProblems(const Command &before, size_t failAt, bool failed, Mirro
                                : "the registry changed while no card was written\n");
     if (written && !wish.inRange)
         problems += "a card was written from entries the dialog should have refused\n";
-    std::vector<std::string> names = FreeNames(before.ports, count);
+    // A failed read of a key that another writer added leaves it unknown to
+    // the writer: it may pass it over or take it.
+    std::set<std::string> live = before.live;
+    const std::string &call = failed ? sim::FallibleCalls()[failAt - 1] : "";
+    for (const auto &key : before.keys) {
+        std::string name = "Serial" + key.first.substr(6);
+        if (call.rfind("RegQueryValueExA " + name + " ", 0) == 0) {
+            bool taken = false;
+            for (size_t i = 0; i < written; i++)
+                taken = taken || name == after[old + i]->keyName;
+            if (taken)
+                live.erase(name);
+            else
+                live.insert(name);
+        }
+    }
+    std::vector<std::string> names = FreeNames(before.ports, live, count);
     for (size_t i = 0; i < written; i++)
         problems += WrittenPort(before, wish, names, i, after[old + i], after[old]);
+    for (const std::string &name : live)
+        if (!Holds(before.keys.at(Upper(name)), {}, sim::RegValues(PortKey(name))))
+            problems += "the key " + name + ", a port that no port lists, was written\n";
     // A name that a loaded port spells otherwise is that port's key.
     for (size_t i = 0; i < count && i <= written; i++)
         for (const PortCopy &p : before.ports)
@@ -568,7 +597,6 @@ std::string AddProblems(const Command &before, size_t failAt, bool failed, Mirro
     if (!unchanged && !(due && set))
         problems += "PermitShare changed when the card did not ask for it\n";
     // Only a failure to write it leaves a whole card without it.
-    const std::string &call = failed ? sim::FallibleCalls()[failAt - 1] : "";
     if (due && !set && call != "RegOpenKeyExA HKLM " SERIAL_KEY &&
         call != "RegSetValueExA Serial PermitShare")
         problems += "PermitShare is not set\n";

@@ -150,13 +150,16 @@ struct Command {
     std::map<std::string, sim::PortState> lines;            // the serial ports, by name
     std::vector<sim::RegValue> permitShare;                 // the Serial key's value, or none
     std::map<std::string, std::vector<sim::RegValue>> keys; // those a writer will name
+    std::set<std::string> live; // of those, keys added since loading that the loader would list
 };
 // Before a command on the card whose first port is `card` (may be null).
 Command BeginCommand(const std::string &verb, const PortEntry *card);
 // After the command, with the call numbered `failAt` made to fail (0:
 // none). After an add, the ports written are the card's first ones in
 // order, under the smallest free Serial%05d names, with what the entries
-// ask in the list and in their keys, whose other values stay; the other
+// ask in the list and in their keys, whose other values stay (a key that
+// another writer added since loading is passed over and left as it is when
+// the loader would list it); the other
 // ports are as they were, and PermitShare is set when the writer's rule
 // asks for it and the whole card was written. After Remove, exactly the
 // card's ports left the list and their keys are gone (but one that a

@@ -196,6 +196,56 @@ TEST_F(WriteTest, NewPortsTakeTheFirstNamesNoListedPortHas) {
     EXPECT_EQ(0x2BFu, sim::RegDword(PortKey("Serial10001"), "InterruptStatus"));
 }
 
+// Another writer (a second copy, an import, the registry editor) adds
+// Serial10000 after loading: a port the loader would list stays as it is
+// and the card takes the next names; a key it would skip is reused, the
+// values the writer does not write kept.
+TEST_F(WriteTest, AKeyAddedSinceLoadingIsReusedOnlyWhenTheLoaderWouldSkipIt) {
+    const std::string key = PortKey("Serial10000");
+    struct Case {
+        const char *what;
+        std::function<void()> seed; // after a whole port's key
+        int failQuery;              // the nth RegQueryValueExA then fails: access denied
+        bool reused;
+    };
+    const Case cases[] = {
+        {"whole", [] {}, 0, false},
+        {"Interrupt as text", [&] { sim::RegSeedRaw(key, "Interrupt", REG_SZ, Sz("4")); }, 0, true},
+        {"Interrupt too long", [&] { sim::RegSeedRaw(key, "Interrupt", REG_DWORD, "12345678"); }, 0,
+         true},
+        {"PortIndex as text", [&] { sim::RegSeedSz(key, "PortIndex", "1"); }, 0, true},
+        {"Leader as a number", [&] { sim::RegSeedDword(key, "Leader", 1); }, 0, true},
+        {"unreadable", [] {}, 1, false},
+        {"unreadable Model", [] {}, 6, false},
+    };
+    for (const Writer &w : Writers()) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(w.name) + ", " + c.what);
+            Fresh();
+            ASSERT_EQ(1, listCards());
+            SeedPort("Serial10000", "COM1", 4, 0x3F8, "2SX510", "Serial10000");
+            sim::RegSeedDword(key, "LegacyDiscovered", 1);
+            c.seed();
+            std::vector<std::string> before;
+            for (const sim::RegValue &v : sim::RegValues(key))
+                before.push_back(v.name + " " + std::to_string(v.type) + " " + v.bytes);
+            if (c.failQuery)
+                sim::FailCall("RegQueryValueExA", c.failQuery, ERROR_ACCESS_DENIED);
+            EXPECT_EQ(1, w.write(w));
+            EXPECT_EQ(Names(c.reused ? 10000 : 10001, w.row->portCount), KeyNames());
+            ExpectCard(0, w);
+            EXPECT_EQ(1u, sim::RegDword(key, "LegacyDiscovered"));
+            if (!c.reused) {
+                std::vector<std::string> after;
+                for (const sim::RegValue &v : sim::RegValues(key))
+                    after.push_back(v.name + " " + std::to_string(v.type) + " " + v.bytes);
+                EXPECT_EQ(before, after);
+            }
+            EXPECT_TRUE(sim::Boxes().empty());
+        }
+    }
+}
+
 TEST_F(WriteTest, AddRsCardPermitsSharingForIrq3Or4OrAnIrqUsedTwice) {
     struct Case {
         const char *model;
@@ -285,11 +335,19 @@ TEST_F(WriteTest, AFailedPortLeavesTheEarlierPortsAsACard) {
                 EXPECT_EQ(0, sim::RegOpenHandleCount());
 
                 // The record that failed is the sentinel again and takes
-                // the next card's first port.
+                // the next card's first port, in the same key unless that
+                // holds a whole port: DosDevices, Interrupt and PortAddress.
+                const bool whole = f.values >= 5;
+                std::vector<std::string> names = Names(10000, k);
+                for (const std::string &name : Names(10000 + k + whole, w.row->portCount))
+                    names.push_back(name);
                 EXPECT_EQ(1, w.write(w));
-                EXPECT_EQ(Names(10000, k + w.row->portCount), KeyNames());
+                EXPECT_EQ(names, KeyNames());
                 ExpectCard(k, w);
-                EXPECT_EQ(valueNames, sim::RegValueNames(failed));
+                EXPECT_EQ(whole ? std::vector<std::string>(valueNames.begin(),
+                                                           valueNames.begin() + f.values)
+                                : valueNames,
+                          sim::RegValueNames(failed));
                 EXPECT_EQ(1u, sim::Boxes().size());
             }
         }
