@@ -92,7 +92,7 @@ settext IDC_ADDRESS "2A0"
 click IDC_PROP_ADD
 $box_base
 wait-dialog mpb
-settext IDC_ADDRESS "000280"
+settext IDC_ADDRESS "0x1000"
 click IDC_PROP_ADD
 $box_base
 wait-dialog mpb
