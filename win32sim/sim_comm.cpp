@@ -174,6 +174,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     PortData *port = Enter(Fn::WriteFile_, hFile);
     if (!port)
         return FALSE;
+    port->state.exchanges.push_back({port->state.dcb, port->state.timeouts});
     DWORD sent = nNumberOfBytesToWrite;
     if (port->script.writableBytes >= 0 && DWORD(port->script.writableBytes) < sent) {
         sent = DWORD(port->script.writableBytes);
@@ -197,6 +198,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, void *lpBuffer, DWORD nNumberOfBytesToRead,
     PortData *port = Enter(Fn::ReadFile_, hFile);
     if (!port)
         return FALSE;
+    port->state.exchanges.push_back({port->state.dcb, port->state.timeouts});
     size_t count = std::min(port->received.size(), size_t(nNumberOfBytesToRead));
     const COMMTIMEOUTS &t = port->state.timeouts;
     bool returnsAtOnce = t.ReadIntervalTimeout == 0xFFFFFFFF && t.ReadTotalTimeoutMultiplier == 0 &&

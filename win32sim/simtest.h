@@ -202,12 +202,17 @@ struct Port {
     DWORD commStateError = 0; // GetCommState fails with this error when nonzero
 };
 void AddPort(const std::string &name, const Port &port);
+struct CommSetting { // a line setting with its time-outs
+    DCB dcb;
+    COMMTIMEOUTS timeouts;
+};
 struct PortState { // what the port holds now
     DCB dcb;
     COMMTIMEOUTS timeouts;
     bool open;
-    std::string written; // every byte written, all opens together
-    int opens;           // successful CreateFileA calls
+    std::string written;                // every byte written, all opens together
+    int opens;                          // successful CreateFileA calls
+    std::vector<CommSetting> exchanges; // in force at each WriteFile and ReadFile, in order
 };
 PortState GetPort(const std::string &name);
 std::vector<std::string> PortNames(); // those added, in name order

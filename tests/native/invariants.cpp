@@ -539,6 +539,27 @@ void ReadWish(HWND dialog, const CardModel *row, CardWish *wish) {
     }
 }
 
+sim::CommSetting TestSetting(const sim::PortState &own) {
+    sim::CommSetting s = {own.dcb, own.timeouts};
+    s.dcb.BaudRate = 9600;
+    s.dcb.ByteSize = 8;
+    s.dcb.Parity = NOPARITY;
+    s.dcb.StopBits = ONESTOPBIT;
+    s.dcb.fBinary = 1;
+    s.dcb.fParity = s.dcb.fOutxCtsFlow = s.dcb.fOutxDsrFlow = s.dcb.fDsrSensitivity = 0;
+    s.dcb.fOutX = s.dcb.fInX = s.dcb.fErrorChar = s.dcb.fNull = s.dcb.fAbortOnError = 0;
+    s.dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    s.dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    s.timeouts.ReadTotalTimeoutMultiplier = s.timeouts.WriteTotalTimeoutMultiplier = 0;
+    s.timeouts.ReadTotalTimeoutConstant = s.timeouts.WriteTotalTimeoutConstant = 300;
+    return s;
+}
+
+bool SameSetting(const sim::CommSetting &a, const sim::CommSetting &b) {
+    return memcmp(&a.dcb, &b.dcb, sizeof a.dcb) == 0 &&
+           memcmp(&a.timeouts, &b.timeouts, sizeof a.timeouts) == 0;
+}
+
 namespace {
 
 std::string AddProblems(const Command &before, size_t failAt, bool failed, MirrorRules *rules) {
@@ -648,6 +669,9 @@ std::string TestProblems(const Command &before, bool failed) {
         sim::PortState now = sim::GetPort(line.first);
         if (!before.cardDevices.count(line.first) && now.opens != line.second.opens)
             problems += Shown(line.first) + " was opened, but is no port of the card\n";
+        for (size_t i = line.second.exchanges.size(); i < now.exchanges.size(); i++)
+            if (!SameSetting(now.exchanges[i], TestSetting(line.second)))
+                problems += Shown(line.first) + " sent or read without the test's setting\n";
         changed += memcmp(&now.dcb, &line.second.dcb, sizeof now.dcb) != 0 ||
                    memcmp(&now.timeouts, &line.second.timeouts, sizeof now.timeouts) != 0;
     }

@@ -137,6 +137,15 @@ struct CardWish {
 };
 void ReadWish(HWND dialog, const CardModel *row, CardWish *wish);
 
+// The setting the loopback test must give a port set up as `own` while it
+// sends and reads: 9600 bits/s, 8 data bits, no parity, one stop bit,
+// binary, no flow control, DTR and RTS on, no error or null character
+// handling, no abort on error, the rest as the port had it; reads and
+// writes end after 300 ms whatever their length, the read interval as the
+// port had it.
+sim::CommSetting TestSetting(const sim::PortState &own);
+bool SameSetting(const sim::CommSetting &a, const sim::CommSetting &b);
+
 // One command of the user's, "add", "remove", "test" or another, and the
 // state before it with what the command may change.
 struct Command {
@@ -164,9 +173,9 @@ Command BeginCommand(const std::string &verb, const PortEntry *card);
 // asks for it and the whole card was written. After Remove, exactly the
 // card's ports left the list and their keys are gone (but one that a
 // failure may keep), the ports they led lead no more, and nothing else
-// changed. After Test, the ports of the card have their line settings and
-// time-outs back (but one whose restoring a failure stopped), and no other
-// port was opened. A failing call may stop any of them early. Adds to
+// changed. After Test, the ports of the card sent and read with the test's
+// setting only, and have their line settings and time-outs back (but one whose restoring a failure
+// stopped), and no other port was opened. A failing call may stop any of them early. Adds to
 // rules->shared the loaded ports whose key a writer reached under another
 // spelling.
 std::string CommandProblems(const Command &c, size_t failAt, MirrorRules *rules);

@@ -60,21 +60,43 @@ TEST_F(PortTestTest, ClassifiesEveryPortOfTheCard) {
     EXPECT_EQ(3, sim::CallCount("ReadFile"));
 }
 
-TEST_F(PortTestTest, PutsEveryPortBackAsItWas) {
+// During the exchange a port holds exactly the test's setting, whatever
+// it held before (COM4: the driver's own; COM3: set up otherwise), and
+// afterwards its own again.
+TEST_F(PortTestTest, SendsWithTheTestsSettingAndPutsEveryPortBack) {
     sim::Port loopback;
     loopback.loopback = true;
     sim::AddPort("COM3", loopback);
     sim::AddPort("COM4", sim::Port());
+    HANDLE h = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    DCB dcb = sim::GetPort("COM3").dcb;
+    dcb.BaudRate = 19200;
+    dcb.Parity = 1; // odd
+    dcb.StopBits = 2; // two stop bits
+    dcb.fOutxDsrFlow = dcb.fDsrSensitivity = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = 1;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.XonLim = 2048;
+    dcb.ErrorChar = '?';
+    COMMTIMEOUTS timeouts = {20, 10, 1000, 5, 2000};
+    ASSERT_TRUE(SetCommState(h, &dcb) && SetCommTimeouts(h, &timeouts) && CloseHandle(h));
     const sim::PortState before[] = {sim::GetPort("COM3"), sim::GetPort("COM4")};
     LoadCard({"COM3", "COM4"});
     TestCard(&PortList);
     for (int i = 0; i < 2; i++) {
         SCOPED_TRACE(i);
         sim::PortState after = sim::GetPort(i ? "COM4" : "COM3");
-        EXPECT_EQ(0, memcmp(&before[i].dcb, &after.dcb, sizeof after.dcb));
-        EXPECT_EQ(0, memcmp(&before[i].timeouts, &after.timeouts, sizeof after.timeouts));
+        ASSERT_EQ(2u, after.exchanges.size()); // the write and the read
+        for (const sim::CommSetting &during : after.exchanges) {
+            EXPECT_TRUE(SameSetting(TestSetting(before[i]), during));
+            EXPECT_EQ(9600u, during.dcb.BaudRate);
+            EXPECT_EQ(300u, during.timeouts.ReadTotalTimeoutConstant);
+            EXPECT_EQ(0u, during.timeouts.ReadTotalTimeoutMultiplier);
+            EXPECT_EQ(i ? 50u : 20u, during.timeouts.ReadIntervalTimeout);
+        }
+        EXPECT_TRUE(SameSetting({before[i].dcb, before[i].timeouts}, {after.dcb, after.timeouts}));
         EXPECT_FALSE(after.open);
-        EXPECT_EQ(1, after.opens);
+        EXPECT_EQ(i ? 1 : 2, after.opens);
     }
 }
 
