@@ -2,14 +2,16 @@
 NT 4.0 shows correctly: CR LF line ends, Windows-1252 characters.
 
 With --markdown the source is the Markdown of a guide, made plain and at
-most 80 columns wide, since Notepad does not wrap lines by default:
+most 78 columns wide: Notepad does not wrap lines by default, and maximised
+on a 640x480 screen it shows about 78.
 
 - picture lines are left out, headings are underlined, links keep their
   text and code spans lose their marks; a program's message is quoted in
   the source ("`...`", or « `...` » in French), so its quotation marks
   stay;
 - paragraphs and list items are wrapped again at blanks, list items
-  under their text;
+  under their text, never inside a code span: a command, a key or a
+  message stays on one line;
 - fenced blocks are indented; a block opened with ```message holds the
   text of a message box and is wrapped like prose, any other block holds
   a command or a file to type as it stands and must fit;
@@ -17,15 +19,16 @@ most 80 columns wide, since Notepad does not wrap lines by default:
   block of lines per row: its first cell, then one line per other cell,
   after the column's heading.
 
-A character that Windows-1252 cannot hold, or a command line too long to
-fit, stops the conversion with its line, and no target is written.
+A character that Windows-1252 cannot hold, or a line that cannot be made
+to fit (a command, or a code span too long for a line), stops the
+conversion with its line, and no target is written.
 """
 
 import argparse
 import re
 import sys
 
-WIDTH = 80
+WIDTH = 78
 PICTURE_LINE = re.compile(r"^\s*!\[[^\]]*\]\([^)]*\)\s*$")
 PICTURE = re.compile(r"!\[([^\]]*)\]\([^)]*\)")
 LINK = re.compile(r"\[([^\]]+)\]\([^)]*\)")
@@ -39,6 +42,9 @@ UNDERLINES = {1: "=", 2: "-", 3: "~"}
 # no place to break), and the one that stays with the word after it.
 GLUED_BEFORE = {":", ";", "?", "!", "\u00bb", ""}
 GLUED_AFTER = {"\u00ab"}
+# Stands for a blank inside a code span while lines are wrapped.
+KEPT_BLANK = "\x1f"
+CODE_SPAN = re.compile(r"`([^`]*)`")
 
 
 class TooWide(Exception):
@@ -49,14 +55,14 @@ def inline(text):
     """Plain form of a line's inline Markdown."""
     text = PICTURE.sub(r"\1", text)
     text = LINK.sub(r"\1", text)
-    return text.replace("`", "")
+    return CODE_SPAN.sub(lambda span: span.group(1).replace(" ", KEPT_BLANK), text)
 
 
 def wrapped(line, hanging=None):
     """The line cut at blanks into lines of at most WIDTH columns; the
     following lines start at column `hanging` (by default under the first
-    one's text). Blanks inside a line are kept as they are, and a word too
-    long for a line stays whole."""
+    one's text). Blanks inside a line are kept as they are; a word or a
+    code span too long for a line stops the conversion."""
     indent = len(line) - len(line.lstrip(" "))
     if hanging is None:
         hanging = indent
@@ -67,11 +73,12 @@ def wrapped(line, hanging=None):
                   and line[i - 1] not in GLUED_AFTER
                   and line[i + 1:].lstrip(" ")[:1] not in GLUED_BEFORE]
         fitting = [i for i in breaks if i <= WIDTH]
-        if not breaks:
-            break
-        at = fitting[-1] if fitting else breaks[0]
-        lines.append(line[:at])
-        line = " " * hanging + line[at:].lstrip(" ")
+        if not fitting:
+            first = line[:breaks[0]] if breaks else line
+            raise TooWide(f"{len(first)} columns that cannot be cut: "
+                          f"{first.strip().replace(KEPT_BLANK, ' ')}")
+        lines.append(line[:fitting[-1]])
+        line = " " * hanging + line[fitting[-1]:].lstrip(" ")
         indent = hanging
     lines.append(line)
     return lines
@@ -109,20 +116,29 @@ def aligned_table(rows):
 def plain_markdown(lines):
     out = []
     table = []
-    paragraph = []  # the lines of a paragraph or list item, made plain
+    # The source lines of a paragraph or list item (made plain once joined,
+    # since a code span may run over a line's end), from line `start`.
+    paragraph = []
+    start = 0
     fence = None  # (indent, kind) inside a fenced block
 
     def flush_paragraph():
         if paragraph:
             item = LIST_ITEM.match(paragraph[0])
             joined = " ".join([paragraph[0]] + [line.strip() for line in paragraph[1:]])
-            out.extend(wrapped(joined, item.end() if item else None))
+            try:
+                out.extend(wrapped(inline(joined), item.end() if item else None))
+            except TooWide as error:
+                raise TooWide(f"{start}: {error}")
             paragraph.clear()
 
     def flush():
         flush_paragraph()
         if table:
-            out.extend(aligned_table([row for row in table if row is not None]))
+            try:
+                out.extend(aligned_table([row for row in table if row is not None]))
+            except TooWide as error:
+                raise TooWide(f"{start}: {error}")
             table.clear()
 
     for number, line in enumerate(lines, 1):
@@ -135,7 +151,10 @@ def plain_markdown(lines):
             indent, kind = fence
             text = " " * (indent + 4) + line[indent:].rstrip() if line.strip() else ""
             if kind == "message":
-                out.extend(wrapped(text, indent + 6))
+                try:
+                    out.extend(wrapped(text, indent + 6))
+                except TooWide as error:
+                    raise TooWide(f"{number}: {error}")
             elif len(text) > WIDTH:
                 raise TooWide(f"{number}: {len(text)} columns in a block to type as it stands")
             else:
@@ -143,9 +162,11 @@ def plain_markdown(lines):
             continue
         if line.startswith("|"):
             flush_paragraph()
+            if not table:
+                start = number
             table.append(None if TABLE_RULE.match(line.strip()) else table_cells(line))
             continue
-        text = inline(line).rstrip()
+        text = line.rstrip()
         if (paragraph and text and not LIST_ITEM.match(text) and not HEADING.match(line)
                 and not PICTURE_LINE.match(line)):
             paragraph.append(text)
@@ -158,6 +179,7 @@ def plain_markdown(lines):
             title = inline(heading.group(2))
             out.extend([title, UNDERLINES[len(heading.group(1))] * len(title)])
         elif text:
+            start = number
             paragraph.append(text)
         else:
             out.append("")
@@ -166,6 +188,9 @@ def plain_markdown(lines):
     # Leaving out pictures can leave blank lines in pairs: keep one.
     text = []
     for line in out:
+        line = line.replace(KEPT_BLANK, " ")
+        if len(line) > WIDTH:
+            raise TooWide(f" a line of {len(line)} columns: {line.strip()}")
         if line or (text and text[-1]):
             text.append(line)
     while text and not text[-1]:
