@@ -44,6 +44,7 @@ cardinst_core(bench_cardinst bench_win32sim)
 
 find_package(benchmark REQUIRED)
 add_executable(bench-steps ${CARDINST_ROOT}/bench/native/steps.cpp
+                           ${CARDINST_ROOT}/tests/native/helpers.cpp
                            ${CARDINST_ROOT}/tests/native/invariants.cpp)
 target_include_directories(bench-steps PRIVATE ${CARDINST_ROOT}/tests/native)
 target_link_libraries(bench-steps PRIVATE bench_cardinst benchmark::benchmark)

@@ -14,7 +14,8 @@ add_link_options(${CARDINST_SANITIZE})
 
 cardinst_core(cardinst_core win32sim)
 # What the native tests and the fault sweep share with the fuzzer.
-add_library(test_support STATIC ${PROJECT_SOURCE_DIR}/tests/native/invariants.cpp)
+add_library(test_support STATIC ${PROJECT_SOURCE_DIR}/tests/native/helpers.cpp
+                                ${PROJECT_SOURCE_DIR}/tests/native/invariants.cpp)
 target_link_libraries(test_support PUBLIC cardinst_core)
 
 find_package(GTest REQUIRED)

@@ -92,7 +92,8 @@ std::string Unescape(const std::string &text) {
     return out.substr(0, TEXT_LIMIT);
 }
 
-std::vector<std::string> Words(const std::string &line, size_t count) {
+// An input line as at most `count` words: the last runs to its end.
+std::vector<std::string> SplitLine(const std::string &line, size_t count) {
     std::vector<std::string> words;
     size_t start = 0;
     while (words.size() + 1 < count) {
@@ -135,7 +136,7 @@ struct Input {
 };
 
 void SeedPort(const std::string &line, Input *input) {
-    std::vector<std::string> w = Words(line, 8);
+    std::vector<std::string> w = SplitLine(line, 8);
     w.back() = w.back().substr(0, w.back().find(' '));
     sim::Port port;
     for (size_t i = 2; i < w.size(); i++) {
@@ -154,7 +155,7 @@ void SeedPort(const std::string &line, Input *input) {
 
 // A value of the current key: sz, raw or dword.
 void SeedValue(const std::string &verb, const std::string &line, const std::string &key) {
-    std::vector<std::string> w = Words(line, verb == "raw" ? 4 : 3);
+    std::vector<std::string> w = SplitLine(line, verb == "raw" ? 4 : 3);
     if (key.empty() || w.size() < (verb == "raw" ? 4u : 3u))
         return;
     if (verb == "sz")
@@ -166,7 +167,7 @@ void SeedValue(const std::string &verb, const std::string &line, const std::stri
 }
 
 void SeedLine(const std::string &line, Input *input) {
-    std::vector<std::string> w = Words(line, 2);
+    std::vector<std::string> w = SplitLine(line, 2);
     const std::string verb = w[0];
     if (verb == "key" && w.size() == 2 && input->keys < KEY_LIMIT) {
         std::string name = Unescape(w[1]);
@@ -182,7 +183,7 @@ void SeedLine(const std::string &line, Input *input) {
         input->language = verb == "french" ? 0x40C : input->language;
     } else if (verb == "port" && w.size() == 2) {
         SeedPort(line, input);
-    } else if (verb == "fail" && (w = Words(line, 4)).size() == 4) {
+    } else if (verb == "fail" && (w = SplitLine(line, 4)).size() == 4) {
         input->failAt = Number(w[1]);
         // A registry call fails with a status, never with success.
         input->status = Number(w[2]) ? Number(w[2]) : ERROR_ACCESS_DENIED;
@@ -190,7 +191,7 @@ void SeedLine(const std::string &line, Input *input) {
     } else if ((verb == "add" || verb == "remove" || verb == "test" || verb == "suggest" ||
                 verb == "checks" || verb == "other") &&
                input->steps.size() < STEP_LIMIT) {
-        input->steps.push_back(Words(line, 5));
+        input->steps.push_back(SplitLine(line, 5));
     }
 }
 

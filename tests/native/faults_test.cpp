@@ -228,7 +228,8 @@ struct Expectation {
     std::string resultLine;      // the port's line in the results box
 };
 
-std::vector<std::string> Words(const std::string &text) {
+// The words of a fallible call's description: its function, then what it names.
+std::vector<std::string> CallWords(const std::string &text) {
     std::istringstream in(text);
     std::vector<std::string> words;
     for (std::string word; in >> word;)
@@ -239,7 +240,7 @@ std::vector<std::string> Words(const std::string &text) {
 // The port key that the last registry call up to call number `index` opened.
 std::string CurrentKey(const std::vector<std::string> &calls, size_t index) {
     for (size_t i = index; i-- > 0;) {
-        std::vector<std::string> w = Words(calls[i]);
+        std::vector<std::string> w = CallWords(calls[i]);
         if ((w[0] == "RegOpenKeyExA" || w[0] == "RegCreateKeyExA") && w[1] == "Parameters")
             return w[2];
     }
@@ -372,7 +373,7 @@ Expectation ExpectInRemoveOrTest(const Failure &c, Action action, DWORD commErro
 
 Expectation Expect(const Story &story, const Outcome &clean, size_t k, LONG status,
                    DWORD commError) {
-    Failure c = {clean.calls, k, Words(clean.calls[k - 1]), SystemText((DWORD)status),
+    Failure c = {clean.calls, k, CallWords(clean.calls[k - 1]), SystemText((DWORD)status),
                  SystemText(ERROR_NOT_ENOUGH_MEMORY)};
     size_t step = 0; // 0: start-up, then the story's steps, then Quit
     while (step < clean.stepStarts.size() && clean.stepStarts[step] < k)

@@ -15,6 +15,13 @@ void ProgramTest::TearDown() {
     sim::Reset();
 }
 
+void ProgramTest::Fresh() {
+    sim::Reset();
+    ResetProgram();
+    LoadTexts();
+    sim::RegSeedKey(PORTS_ROOT);
+}
+
 void ProgramTest::LoadTexts(WORD language) {
     sim::SetLanguage(language);
     AppInstance = (HINSTANCE)1;
@@ -63,4 +70,8 @@ std::vector<std::string> Described() {
     for (const sim::Box &box : sim::Boxes())
         boxes.push_back(Describe(box));
     return boxes;
+}
+
+std::string Report(const std::string &text) {
+    return "[Internal error|warning|ownerless] " + text;
 }

@@ -5,7 +5,7 @@
 
 #include "catalogue/catalogue.h"
 #include "dialogs/dialogs.h"
-#include "invariants.h"
+#include "helpers.h"
 #include "resource.h"
 #include "shell/app.h"
 #include "shell/report.h"
@@ -34,6 +34,8 @@ class ProgramTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
+    // A fresh machine with the ports root, the program fresh with its texts.
+    void Fresh();
 
     // Loads the string table in the given language.
     void LoadTexts(WORD language = ENGLISH);
@@ -51,5 +53,7 @@ class ProgramTest : public ::testing::Test {
 
 // Every box shown so far, described.
 std::vector<std::string> Described();
+// A report box with this text, described.
+std::string Report(const std::string &text);
 
 #endif

@@ -9,11 +9,6 @@ class LoadTest : public ProgramTest {
         ProgramTest::SetUp();
         LoadTexts();
     }
-    void Fresh() {
-        sim::Reset();
-        ResetProgram();
-        LoadTexts();
-    }
     void TearDown() override {
         EXPECT_EQ(0, sim::RegOpenHandleCount());
         ProgramTest::TearDown();

@@ -1,6 +1,7 @@
 // The loopback test of a card's ports.
 #include "fixture.h"
 
+#include "invariants.h"
 #include "porttest/porttest.h"
 
 #include <string.h>
@@ -72,7 +73,7 @@ TEST_F(PortTestTest, SendsWithTheTestsSettingAndPutsEveryPortBack) {
                            FILE_ATTRIBUTE_NORMAL, NULL);
     DCB dcb = sim::GetPort("COM3").dcb;
     dcb.BaudRate = 19200;
-    dcb.Parity = 1; // odd
+    dcb.Parity = 1;   // odd
     dcb.StopBits = 2; // two stop bits
     dcb.fOutxDsrFlow = dcb.fDsrSensitivity = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = 1;
     dcb.fTXContinueOnXoff = 1;

@@ -54,10 +54,6 @@ std::string EntryError(int id) {
     return "[Configuration error|error|ownerless] " + std::string(Text(id));
 }
 
-std::string Report(const std::string &text) {
-    return "[Internal error|warning|ownerless] " + text;
-}
-
 // What a port in the list holds, as one comparable line.
 std::string PortLine(const PortEntry *e) {
     char line[100];
@@ -78,12 +74,6 @@ class PropsDialogTest : public ProgramTest {
     void SetUp() override {
         ProgramTest::SetUp();
         Fresh();
-    }
-    void Fresh() {
-        sim::Reset();
-        ResetProgram();
-        LoadTexts();
-        sim::RegSeedKey(PORTS_ROOT);
     }
     // Opens the row's dialog as the main window does; the handler, when
     // given, plays the user.

@@ -54,10 +54,6 @@ std::string Sz(const std::string &text) {
     return text + '\0';
 }
 
-std::string Report(const std::string &text) {
-    return "[Internal error|warning|ownerless] " + text;
-}
-
 class WriteTest : public ProgramTest {
   protected:
     void SetUp() override {
@@ -67,15 +63,6 @@ class WriteTest : public ProgramTest {
     void TearDown() override {
         EXPECT_EQ(0, sim::RegOpenHandleCount());
         ProgramTest::TearDown();
-    }
-    // An empty machine with the serial driver's keys.
-    void Fresh() {
-        sim::Reset();
-        ResetProgram();
-        LoadTexts();
-        sim::RegSeedKey(PORTS_ROOT);
-        sim::SetSystemText(ERROR_ACCESS_DENIED, "Access is denied.\r\n");
-        sim::SetSystemText(ERROR_NOT_ENOUGH_MEMORY, "Not enough memory.\r\n");
     }
 
     // The ports of the list from position from on are one card written by
@@ -307,11 +294,14 @@ TEST_F(WriteTest, AFailedPortLeavesTheEarlierPortsAsACard) {
         for (int k = 0; k < w.row->portCount; k++) {
             std::vector<Fault> faults = {
                 {"RegCreateKeyExA", k + 1, ERROR_ACCESS_DENIED, "Access is denied.", false, 0},
-                {"malloc", k + 1, 0, "Not enough memory.", true, 0}};
+                {"malloc", k + 1, 0,
+                 "Not enough memory resources are available to process this command.", true, 0}};
             for (size_t v = 0; v < count; v++)
                 faults.push_back({"RegSetValueExA", (int)(k * count + v + 1), ERROR_ACCESS_DENIED,
                                   "Access is denied.", true, v});
-            faults.push_back({"calloc", k + 1, 0, "Not enough memory.", true, count});
+            faults.push_back({"calloc", k + 1, 0,
+                              "Not enough memory resources are available to process this command.",
+                              true, count});
 
             for (const Fault &f : faults) {
                 SCOPED_TRACE(std::string(w.name) + ", port " + std::to_string(k + 1) + ", " +
