@@ -40,10 +40,6 @@ static const AddressChoice C6[2] = {
     {"SW1-1:OFF, 3F8/2F8H", {0x3F8, 0x2F8, 0, 0}},
     {"SW1-1:ON,  3E8/2E8H", {0x3E8, 0x2E8, 0, 0}},
 };
-static const AddressChoice C7[2] = {
-    {"SW1-1:OFF, 3F8/2F8H", {0x3F8, 0x2F8, 0, 0}},
-    {"SW1-1:ON,  3E8/2E8H", {0x3E8, 0x2E8, 0, 0}},
-};
 
 const CardModel CardCatalogue[] = {
     {"MPB510-8", 8, IDD_MPB, MpbFunc, I1, &R1},
@@ -52,7 +48,7 @@ const CardModel CardCatalogue[] = {
     {"4SX510", 4, IDD_RS, RsFunc, I3, C1},
     {"2SX510", 2, IDD_RS, RsFunc, I4, C3},
     {"Linx700", 2, IDD_LINX, LinxFunc, I5, C6},
-    {"DuoLinx", 2, IDD_LINX, LinxFunc, I6, C7},
+    {"DuoLinx", 2, IDD_LINX, LinxFunc, I6, C6},
     {"4SX-MORAV", 4, IDD_RS, RsFunc, I3, C2},
     {"2SX-MORAV", 2, IDD_RS, RsFunc, I4, C4},
     {"2SX-BTL", 2, IDD_RS, RsFunc, I4, C5},

@@ -35,7 +35,7 @@ int ParseBaseAddress(const char *text, int *base) {
     return 1;
 }
 
-int ValidBaseAddress(int base, int lowest, int highest, int portCount) {
+static int ValidBaseAddress(int base, int lowest, int highest, int portCount) {
     return lowest <= base && base <= highest && base % (8 * portCount) == 0;
 }
 

@@ -40,7 +40,6 @@ INT_PTR StrapDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 int ValidFirstCom(UINT firstCom);
 int ValidIrq(UINT irq);
 int ParseBaseAddress(const char *text, int *base);
-int ValidBaseAddress(int base, int lowest, int highest, int portCount);
 
 // A "Configuration error" box with string id.
 void ShowEntryError(int id);

@@ -60,8 +60,8 @@ static const char *Exchange(HANDLE port) {
     return Text(IDS_TEST_CANNOT_SEND);
 }
 
-// Tests one opened port and puts back what it changed. Returns the
-// port's result text.
+// Tests one opened port and puts back what it changed, leaving it open.
+// Returns the port's result text.
 static const char *TestOpenPort(HANDLE port) {
     DCB saved, dcb;
     COMMTIMEOUTS savedTimeouts, timeouts;
@@ -69,12 +69,9 @@ static const char *TestOpenPort(HANDLE port) {
     const char *result;
     memset(&saved, 0, sizeof saved);
     saved.DCBlength = sizeof saved;
-    if (!GetCommState(port, &saved)) {
-        result =
-            GetLastError() == ERROR_INVALID_PARAMETER ? Text(IDS_TEST_COMM_API) : SystemErrorText();
-        CloseHandle(port);
-        return result;
-    }
+    if (!GetCommState(port, &saved))
+        return GetLastError() == ERROR_INVALID_PARAMETER ? Text(IDS_TEST_COMM_API)
+                                                         : SystemErrorText();
     dcb = saved;
     SetTestLine(&dcb);
     if (!SetCommState(port, &dcb)) {
@@ -95,7 +92,6 @@ static const char *TestOpenPort(HANDLE port) {
     SetCommState(port, &saved);
     if (haveTimeouts)
         SetCommTimeouts(port, &savedTimeouts);
-    CloseHandle(port);
     return result;
 }
 
@@ -117,8 +113,10 @@ int TestCard(PortEntry *card) {
         if (port == INVALID_HANDLE_VALUE)
             result = GetLastError() == ERROR_FILE_NOT_FOUND ? Text(IDS_TEST_NOT_INSTALLED)
                                                             : SystemErrorText();
-        else
+        else {
             result = TestOpenPort(port);
+            CloseHandle(port);
+        }
         free(path);
         AppendResult(e->dosDevices);
         AppendResult(": ");
