@@ -16,7 +16,7 @@ static const ComboTags MpbIrqTags = {"%s: %s", "mpbIrq/CB_ADDSTRING", "mpbIrq/CB
 
 static const CardModel *MpbModel; // the model of the open dialog
 
-int ParseBaseAddress(const char *text, int *base) {
+static int ParseBaseAddress(const char *text, int *base) {
     // The first five characters are read: leading blanks, a sign and a 0x
     // prefix are taken, and reading stops at the first character that is
     // not a hexadecimal digit. A number that goes on past them would be

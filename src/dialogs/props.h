@@ -39,7 +39,6 @@ INT_PTR StrapDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 // Entry checks, kept free of windows.
 int ValidFirstCom(UINT firstCom);
 int ValidIrq(UINT irq);
-int ParseBaseAddress(const char *text, int *base);
 
 // A "Configuration error" box with string id.
 void ShowEntryError(int id);
