@@ -64,11 +64,7 @@ namespace {
 
 // Names as the registry compares them: whatever their letter case.
 bool SameName(const std::string &a, const char *b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; i++)
-        if (toupper((unsigned char)a[i]) != toupper((unsigned char)b[i]))
-            return false;
-    return i == a.size() && !b[i];
+    return strcasecmp(a.c_str(), b) == 0;
 }
 
 // The ports of the list, or none when the chain does not end.
