@@ -12,7 +12,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -307,8 +306,6 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 /* ---- The system C library's formatting (msvcrt.dll): no NUL when the text
    fills or overflows the area, and -1 when it is cut */
 int _vsnprintf(char *buffer, size_t count, const char *format, va_list args);
-/* and its comparison that ignores the case of ASCII letters */
-#define _stricmp strcasecmp
 
 /* ---- The GUI entry point that the program defines */
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);

@@ -106,12 +106,21 @@ static LONG WriteValues(HKEY key, const PortEntry *r) {
     return status;
 }
 
-// Whether a port of the list has the key that name opens: the registry
-// ignores case in key names.
+// A letter of a key name in upper case: the registry ignores the case of
+// letters in key names.
+static char KeyLetter(char c) {
+    return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
+}
+
+// Whether a port of the list has the key that name opens.
 static int Listed(const char *name) {
-    for (const PortEntry *e = &PortList; e->next; e = e->next)
-        if (_stricmp(e->keyName, name) == 0)
+    for (const PortEntry *e = &PortList; e->next; e = e->next) {
+        const char *a = e->keyName, *b = name;
+        while (*a && KeyLetter(*a) == KeyLetter(*b))
+            a++, b++;
+        if (KeyLetter(*a) == KeyLetter(*b))
             return 1;
+    }
     return 0;
 }
 

@@ -468,8 +468,8 @@ std::string AddProblems(const Command &before, size_t failAt, bool failed, Mirro
     std::set<std::string> live = before.live;
     const std::string &call = failed ? sim::FallibleCalls()[failAt - 1] : "";
     for (const auto &key : before.keys) {
-        std::string name = "Serial" + key.first.substr(6);
-        if (call.rfind("RegQueryValueExA " + name + " ", 0) == 0) {
+        std::string name = "Serial" + key.first.substr(6); // as the writer spells it
+        if (Upper(call).rfind("REGQUERYVALUEEXA " + key.first + " ", 0) == 0) {
             bool taken = false;
             for (size_t i = 0; i < written; i++)
                 taken = taken || name == after[old + i]->keyName;
