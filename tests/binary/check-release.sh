@@ -1,21 +1,14 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Both release builds of cardinst.exe fit in 36 KiB and carry no link time,
 # and building the same sources again, in another folder, gives the same
 # bytes.
 set -euo pipefail
-
-log() {
-    printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2
-}
-
-die() {
-    log "FAIL: $*"
-    exit 1
-}
+. "$(dirname "$0")/../../tools/wine/lib.sh" # log, die
+root=$(cd "$(dirname "$0")/../.." && pwd)
 
 [[ -n ${CARDINST_EXE:-} && -n ${CARDINST_EXE32:-} && -n ${CARDINST_WORK:-} ]] ||
     die "CARDINST_EXE, CARDINST_EXE32 and CARDINST_WORK must be set"
-root=$(cd "$(dirname "$0")/../.." && pwd)
 readonly LIMIT=36864
 
 # The header's TimeDateStamp: four bytes, eight bytes into the PE header

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Adding one card of each properties dialog in a row: a 2-port jumper-strap
 # card (after refused COM numbers), a switch-selected Linx700 on the second
 # switch position, and an 8-port MPB510-8 at a typed base address (after
@@ -8,7 +8,6 @@
 # conflict and names the four IRQs in use.
 set -euo pipefail
 . "$(dirname "$0")/../../tools/wine/lib.sh"
-. "$(dirname "$0")/texts.sh"
 
 begin_story add-other-cards
 ensure_ports_root
@@ -153,4 +152,3 @@ SCRIPT
 
 # Cancelled dialogs wrote nothing.
 expect_ports unchanged <"$STORY_DIR/ports-expected.txt"
-log "PASS"
