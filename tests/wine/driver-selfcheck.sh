@@ -17,9 +17,12 @@ must_fail() {
     log "$label failed as it should"
 }
 
-printf 'wait-dialog main\nexpect-caption "Another caption"\n' | must_fail wrong-caption 3
+# Expectations wait their full limit before they fail: these two side by side.
+printf 'wait-dialog main\nexpect-caption "Another caption"\n' | must_fail wrong-caption 3 &
+first=$!
 printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n' |
     must_fail wrong-list 3
+wait "$first"
 printf 'wait-dialog main\nbox 1000\n' | must_fail no-box 3
 printf 'wait-dialog main\nexpect-exit 0 1000\n' | must_fail still-running 3
 # After those failures the program still starts and quits as usual.

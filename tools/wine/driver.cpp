@@ -31,9 +31,12 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-const DWORD kDefaultWait = 10000; // a window or box should appear by then
+// The limit of every wait for something the program is expected to do (a
+// window, a box, an answer, a value, its end): long enough for a loaded
+// machine, where an emulated program may stay away from its message loop
+// for seconds. Only waits that expect nothing to happen (no-box) are short.
+const DWORD kDefaultWait = 60000;
 const DWORD kPoll = 50;
-const UINT kSendWait = 15000; // limit of each message sent to the program
 const int kMessageBoxIcon = 1088;
 const int kMessageBoxText = 0xFFFF;
 
@@ -182,12 +185,10 @@ HWND FindMessageBox() {
     return nullptr;
 }
 
-// A message sent to the program, which may be slow to answer: under an
-// emulator on a busy machine it can stay away from its message loop for
-// seconds, which Wine would take for a hung program.
+// A message sent to the program, which may be slow to answer.
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendWait, &result))
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kDefaultWait, &result))
         Fail("message 0x%x not answered by the program", message);
     return (LRESULT)result;
 }
@@ -376,7 +377,7 @@ std::string BoxIcon(HWND box) {
     int width = GetSystemMetrics(SM_CXICON), height = GetSystemMetrics(SM_CYICON);
     LoadGdi();
     std::string best = "unknown";
-    WaitFor(3000, [&] {
+    WaitFor(kDefaultWait, [&] {
         HDC screen = GetDC(nullptr);
         std::vector<COLORREF> shown = Capture(screen, rect.left, rect.top, width, height);
         ReleaseDC(nullptr, screen);
@@ -498,9 +499,8 @@ std::string Joined(const Words &items, size_t first) {
 // handling the command posted before.
 template <typename Reader>
 void Observe(bool expect, const std::string &what, const std::string &expected, Reader read) {
-    const DWORD kExpectWait = 5000;
     std::string actual;
-    bool same = WaitFor(expect ? kExpectWait : 0, [&] {
+    bool same = WaitFor(expect ? kDefaultWait : 0, [&] {
         actual = read();
         return actual == expected;
     });
@@ -799,12 +799,14 @@ HWND ActiveIn(HWND hwnd) {
 // nothing. So the foreground goes to the desktop first, until the program
 // has deactivated the window, and then back to the window. A window that
 // the program is still activating (a message box just shown) may take the
-// foreground back meanwhile; then the round is tried again.
+// foreground back meanwhile; then the round, of a few seconds, is tried
+// again, until the default wait has passed.
 void Activate(HWND hwnd) {
-    WaitFor(2000, [&] { return GetForegroundWindow() == hwnd && ActiveIn(hwnd) == hwnd; });
-    for (int round = 0; round < 3; round++) {
+    const DWORD kRound = 2000;
+    WaitFor(kRound, [&] { return GetForegroundWindow() == hwnd && ActiveIn(hwnd) == hwnd; });
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kDefaultWait;) {
         SetForegroundWindow(GetDesktopWindow());
-        if (!WaitFor(2000, [&] { return ActiveIn(hwnd) != hwnd; }))
+        if (!WaitFor(kRound, [&] { return ActiveIn(hwnd) != hwnd; }))
             continue;
         if (!WaitFor(kDefaultWait, [&] {
                 if (GetForegroundWindow() == hwnd)
@@ -813,7 +815,7 @@ void Activate(HWND hwnd) {
                 return false;
             }))
             Fail("the window does not become the foreground window");
-        if (WaitFor(2000, [&] { return CaptionDrawnActive(hwnd); })) {
+        if (WaitFor(kRound, [&] { return CaptionDrawnActive(hwnd); })) {
             // The caption changes first; then the program gives the focus
             // back to a control, which redraws itself (caret, focus
             // rectangle). A message sent now is handled after all that,
@@ -882,9 +884,9 @@ struct Command {
     void (*run)(const Words &w);
 };
 
-// Times are in milliseconds, and every wait has a limit. A command that
-// posts to the program returns at once; an expect- command reads again for
-// up to 5 s until the program has caught up, then compares.
+// Times are in milliseconds, and every wait has a limit, kDefaultWait unless
+// given. A command that posts to the program returns at once; an expect-
+// command reads again until the program has caught up, then compares.
 const Command kCommands[] = {
     {"start", 1, Start},                     // <exe>: run the program (a Windows path)
     {"wait-dialog", 1, WaitDialog},          // <ids|alias> [ms]: it becomes the current dialog
