@@ -31,7 +31,7 @@ for bits in 64 32; do
     cmake -S "$root" -B "$again/win$bits" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw$bits.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCARDINST_WERROR=ON >"$again/configure$bits.log" 2>&1 ||
         die "configuring again failed (see $again/configure$bits.log)"
-    nice -n 10 cmake --build "$again/win$bits" --target cardinst -j 2 >"$again/build$bits.log" 2>&1 ||
+    cmake --build "$again/win$bits" --target cardinst -j 2 >"$again/build$bits.log" 2>&1 ||
         die "building again failed (see $again/build$bits.log)"
     cmp "$exe" "$again/win$bits/cardinst.exe" || die "$exe differs from the same sources built again"
     log "$exe: $size bytes, no link time, built again alike in $((SECONDS - start)) s"
