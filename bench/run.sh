@@ -118,8 +118,8 @@ run_native() {
 # ---------------------------------------------------------------- Wine
 
 # One Xvfb and one Wine prefix for a whole part, made as the end-to-end
-# suite makes its template (tests/wine/setup.sh), with a persistent
-# wineserver. lib.sh's cleanup stops them when the script ends.
+# suite makes its template (make_prefix of tools/wine/lib.sh), with a
+# persistent wineserver. lib.sh's cleanup stops them when the script ends.
 WINE_READY=0
 wine_session() {
     [[ $WINE_READY -eq 0 ]] || return 0
@@ -131,18 +131,10 @@ wine_session() {
     trap cleanup EXIT
     rm -rf "$STORY_DIR"
     mkdir -p "$STORY_DIR"
-    export WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d'
     build_locales "$CARDINST_WORK/locale"
     start_xvfb "$STORY_DIR"
-    export WINEPREFIX="$STORY_DIR/prefix"
-    STORY_PREFIXES+=("$WINEPREFIX")
-    limited 180 "$WINE64" wineboot -i >"$STORY_DIR/wineboot.log" 2>&1 ||
-        die "wineboot failed (see $STORY_DIR/wineboot.log)"
     use_language en
-    wine_cmd reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
-    wine_cmd reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-        >/dev/null
-    limited 60 wineserver -w
+    make_prefix "$STORY_DIR/prefix"
     wineserver -p
     WINE_READY=1
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (Debian 12, as root; skipped
 # when everything is there) and builds the 64-bit and 32-bit Windows
-# programs, the fuzz target (clang) and the native tests into build/.
-#   scripts/build.sh           install if needed, build all four
+# programs, the fuzz target (clang), the native tests and the benchmarks
+# (built only: bench/run.sh runs them by hand) into build/.
+#   scripts/build.sh           install if needed, build all five
 #   scripts/build.sh --win64   install if needed, build the 64-bit program
 #   scripts/build.sh --win32   the same, and the 32-bit program
 set -euo pipefail
@@ -12,7 +13,7 @@ cd "$root"
 packages=(cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     mingw-w64-tools wine wine64 fonts-wine xvfb xdotool socat locales imagemagick python3
-    python3-pefile clang-14 libclang-rt-14-dev)
+    python3-pefile clang-14 libclang-rt-14-dev libbenchmark-dev)
 
 # Commands and files that the packages above provide.
 missing_tools() {
@@ -24,6 +25,7 @@ missing_tools() {
         command -v "$tool" >/dev/null 2>&1 || echo "$tool"
     done
     [[ -f /usr/include/gtest/gtest.h ]] || echo gtest
+    [[ -f /usr/include/benchmark/benchmark.h ]] || echo libbenchmark-dev
     [[ -f /usr/lib/python3/dist-packages/pefile.py ]] || echo python3-pefile
     [[ -f /usr/share/i18n/locales/fr_FR ]] || echo "fr_FR locale sources"
     [[ -x /usr/lib/wine/wine64 ]] || echo wine64
@@ -85,3 +87,13 @@ cmake -S . -B build/native -DCARDINST_WERROR=ON \
     -DCARDINST_DRIVER64="$root/build/win64/cardinst-driver.exe" \
     -DCARDINST_FUZZER_EXE="$root/build/fuzz/cardinst_fuzz"
 cmake --build build/native -j "$jobs"
+# The benchmarks' two trees, as bench/run.sh configures them: built so that a
+# change of the program that breaks them (bench/wine/samecalls.cpp repeats
+# the loader's calls) shows at once; never run here.
+for tree in native win64; do
+    toolchain=()
+    [[ $tree == native ]] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake")
+    cmake -S . -B "build/bench/$tree" -DCARDINST_BENCH=ON -DCARDINST_WERROR=ON -DCMAKE_BUILD_TYPE=Release \
+        "${toolchain[@]}"
+    cmake --build "build/bench/$tree" -j "$jobs"
+done

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR/../tests/wine source-path=SCRIPTDIR/../tools/wine
+# shellcheck source-path=SCRIPTDIR/../tools/wine
 # Pictures of every screen of cardinst, in English and in French, made
 # under Wine by the end-to-end tests' driver program.
 #
@@ -28,7 +28,6 @@
 # and locales are made once in build/screenshots.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-tests="$root/tests/wine"
 
 readonly ALL_SCREENS=(main-empty main-cards models props-strap props-switch props-free refused-entry
     exit-duplicate-name exit-shared-irq exit-duplicate-address exit-reminder test-results)
@@ -97,103 +96,22 @@ if [[ -z ${CARDINST_WORK:-} ]]; then
         bash scripts/build.sh --win64
     fi
     export CARDINST_EXE="$root/$exe" CARDINST_DRIVER="$root/$driver" CARDINST_WORK="$root/build/screenshots"
-    if [[ ! -f $CARDINST_WORK/template/drive_c/windows/Fonts/marlett.ttf ]]; then
-        bash "$tests/setup.sh"
-    fi
+fi
+. "$root/tools/wine/lib.sh"
+if [[ ! -f $CARDINST_WORK/template/drive_c/windows/Fonts/marlett.ttf ]]; then
+    # The locales and the template prefix, as the suite's set-up makes them.
+    (
+        trap cleanup EXIT
+        mkdir -p "$CARDINST_WORK"
+        build_locales "$CARDINST_WORK/locale"
+        start_xvfb "$CARDINST_WORK"
+        make_prefix "$CARDINST_WORK/template"
+    )
 fi
 
-. "$root/tools/wine/lib.sh"
-. "$tests/texts.sh"
+# ------------------------------------------------------------ pictures
 
-# A write to a driver that has ended fails instead of killing the script.
-trap '' PIPE
-
-# ------------------------------------------------------------ the driver
-# One driver runs each session, reading its commands from a fifo, so that
-# the script takes a picture whenever the driver has shown a window.
-
-SESSION=''
-DRIVER_PID=''
-DRIVER_IN=''
-RECTS_SEEN=0
-RECT=''
 LANGUAGE=''
-
-session_begin() {
-    local fifo
-    SESSION=$1
-    fifo="$STORY_DIR/$SESSION.fifo"
-    rm -f "$fifo"
-    mkfifo "$fifo"
-    log "session $SESSION"
-    timeout --kill-after=5 "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" \
-        <"$fifo" >"$STORY_DIR/$SESSION.out" 2>&1 &
-    DRIVER_PID=$!
-    STARTED_PIDS+=("$DRIVER_PID")
-    exec {DRIVER_IN}>"$fifo"
-    rm -f "$fifo"
-    RECTS_SEEN=0
-    start_line >&"$DRIVER_IN"
-}
-
-# Sends driver commands, one per argument.
-send() {
-    printf '%s\n' "$@" >&"$DRIVER_IN" || session_failed "the driver has ended"
-}
-
-session_failed() {
-    tr -d '\r' <"$STORY_DIR/$SESSION.out" | sed 's/^/  < /' >&2
-    die "session $SESSION: $1"
-}
-
-# Waits for the driver's next rectangle line ("rect x y w h" or
-# "box-rect x y w h") and sets RECT to "x y w h".
-next_rect() {
-    local lines i
-    for ((i = 0; i < 600; i++)); do
-        mapfile -t lines < <(tr -d '\r' <"$STORY_DIR/$SESSION.out" | sed -n -E 's/^(box-)?rect //p')
-        if ((${#lines[@]} > RECTS_SEEN)); then
-            RECT=${lines[RECTS_SEEN]}
-            RECTS_SEEN=$((RECTS_SEEN + 1))
-            return
-        fi
-        if grep -q '^FAIL' "$STORY_DIR/$SESSION.out" || ! kill -0 "$DRIVER_PID" 2>/dev/null; then
-            session_failed "the driver stopped before showing the window"
-        fi
-        sleep 0.1
-    done
-    session_failed "no window rectangle within 60 s"
-}
-
-session_end() {
-    local status=0 pid kept=()
-    exec {DRIVER_IN}>&-
-    wait "$DRIVER_PID" || status=$?
-    # Ended and reaped: its pid is no longer one to stop.
-    for pid in "${STARTED_PIDS[@]}"; do
-        [[ $pid == "$DRIVER_PID" ]] || kept+=("$pid")
-    done
-    STARTED_PIDS=("${kept[@]}")
-    tr -d '\r' <"$STORY_DIR/$SESSION.out" >"$STORY_DIR/$SESSION.txt"
-    ((status == 0)) || session_failed "the driver failed (status $status)"
-}
-
-# Crops the screen to RECT into a small PNG without metadata: 8-bit
-# palette when the window has at most 256 colours, which it usually has.
-capture() {
-    local file=$1 x y w h raw="$STORY_DIR/capture.png" colours
-    read -r x y w h <<<"$RECT"
-    mkdir -p "$(dirname "$file")"
-    limited 30 import -window root -crop "${w}x${h}+${x}+${y}" "$raw"
-    colours=$(identify -format '%k' "$raw")
-    if ((colours <= 256)); then
-        convert "$raw" +repage -strip "PNG8:$file"
-    else
-        convert "$raw" +repage -strip "PNG24:$file"
-    fi
-    rm -f "$raw"
-    log "$(realpath --relative-to="$root" "$file") ${w}x${h}, $colours colours"
-}
 
 # Pictures the current dialog (dialog) or the message box now opening (box)
 # as <name>, when that picture is wanted; a box stays open for the next
@@ -206,8 +124,7 @@ snap() {
     else
         send activate rect
     fi
-    next_rect
-    capture "$out/$LANGUAGE/$name.png"
+    picture "$out/$LANGUAGE/$name.png"
 }
 
 # Whether one of the screens named is wanted in the current language.
@@ -232,7 +149,7 @@ story_add() {
     wanted_any main-empty models props-strap refused-entry props-switch props-free || return 0
     reset_ports
     session_begin "add-$LANGUAGE"
-    send "wait-dialog main 30000" "expect-list IDC_CARDLIST"
+    send "wait-dialog main" "expect-list IDC_CARDLIST"
     snap main-empty dialog
     send "click IDC_ADD" "wait-dialog models" "select IDC_MODELLIST 3"
     snap models dialog
@@ -257,7 +174,7 @@ story_cards() {
     reset_ports
     seed_registry "$root/scripts/demo-cards.reg"
     session_begin "cards-$LANGUAGE"
-    send "wait-dialog main 30000" \
+    send "wait-dialog main" \
         'expect-list IDC_CARDLIST "COM3: 2SX510, base 3e8H, IRQ5" "COM5: 4SX510, base 280H, IRQ10"'
     snap main-cards dialog
     send "select IDC_CARDLIST 1" "click IDC_TEST"
@@ -283,7 +200,7 @@ PORTS
     local conflict
     conflict=$(text "$LANGUAGE" conflict_caption)
     session_begin "conflicts-$LANGUAGE"
-    send "wait-dialog main 30000" "click IDC_QUIT"
+    send "wait-dialog main" "click IDC_QUIT"
     snap exit-duplicate-name box
     send "expect-box \"$conflict\" \"$(text "$LANGUAGE" duplicate_name_text COM4 Serial10001 Serial10002)\" error none"
     snap exit-shared-irq box

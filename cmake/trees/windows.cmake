@@ -55,5 +55,5 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${PROJECT_SOURCE_DIR}/tools/wine/drive
     target_include_directories(cardinst-driver PRIVATE src src/resources)
     target_compile_options(cardinst-driver PRIVATE ${CARDINST_WARNINGS})
     target_link_options(cardinst-driver PRIVATE -static -static-libgcc -static-libstdc++)
-    target_link_libraries(cardinst-driver PRIVATE user32 advapi32)
+    target_link_libraries(cardinst-driver PRIVATE user32 gdi32 advapi32)
 endif()

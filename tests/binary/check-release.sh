@@ -1,21 +1,14 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Both release builds of cardinst.exe fit in 36 KiB and carry no link time,
 # and building the same sources again, in another folder, gives the same
 # bytes.
 set -euo pipefail
-
-log() {
-    printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2
-}
-
-die() {
-    log "FAIL: $*"
-    exit 1
-}
+. "$(dirname "$0")/../../tools/wine/lib.sh" # log, die
+root=$(cd "$(dirname "$0")/../.." && pwd)
 
 [[ -n ${CARDINST_EXE:-} && -n ${CARDINST_EXE32:-} && -n ${CARDINST_WORK:-} ]] ||
     die "CARDINST_EXE, CARDINST_EXE32 and CARDINST_WORK must be set"
-root=$(cd "$(dirname "$0")/../.." && pwd)
 readonly LIMIT=36864
 
 # The header's TimeDateStamp: four bytes, eight bytes into the PE header
@@ -38,7 +31,7 @@ for bits in 64 32; do
     cmake -S "$root" -B "$again/win$bits" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw$bits.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCARDINST_WERROR=ON >"$again/configure$bits.log" 2>&1 ||
         die "configuring again failed (see $again/configure$bits.log)"
-    nice -n 10 cmake --build "$again/win$bits" --target cardinst -j 2 >"$again/build$bits.log" 2>&1 ||
+    cmake --build "$again/win$bits" --target cardinst -j 2 >"$again/build$bits.log" 2>&1 ||
         die "building again failed (see $again/build$bits.log)"
     cmp "$exe" "$again/win$bits/cardinst.exe" || die "$exe differs from the same sources built again"
     log "$exe: $size bytes, no link time, built again alike in $((SECONDS - start)) s"

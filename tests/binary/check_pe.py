@@ -4,7 +4,8 @@ files with pefile: no Wine, no display.
 
   check_pe.py imports --exe64 EXE --exe32 EXE
       machine types, GUI subsystem, subsystem version 4.0 of the 32-bit
-      program, imports from KERNEL32, USER32, ADVAPI32 and msvcrt only.
+      program, ASLR (with relocations; high entropy on the 64-bit one) and
+      DEP, imports from KERNEL32, USER32, ADVAPI32 and msvcrt only.
   check_pe.py nt4 --exe64 EXE --exe32 EXE --allow nt4-exports.txt
       every import of the 32-bit program among the functions that Windows
       NT 4.0 exports.
@@ -77,9 +78,17 @@ def check_imports(path, bits):
     opt = pe.OPTIONAL_HEADER
     check(opt.Subsystem == 2, f"{name}: subsystem {opt.Subsystem}, not 2 (Windows GUI)")
     version = (opt.MajorSubsystemVersion, opt.MinorSubsystemVersion)
-    print(f"{name}: subsystem version {version[0]}.{version[1]}")
     if bits == 32:
         check(version == (4, 0), f"{name}: subsystem version {version}, not 4.0 (Windows NT 4.0)")
+    # The linker's defaults; an option or a stripped .reloc drops them unseen.
+    flags = ["DYNAMIC_BASE", "NX_COMPAT"] + ["HIGH_ENTROPY_VA"] * (bits == 64)
+    lacking = [flag for flag in flags if not getattr(opt, "IMAGE_DLLCHARACTERISTICS_" + flag)]
+    check(not lacking, f"{name}: DllCharacteristics 0x{opt.DllCharacteristics:x} lack {lacking}")
+    relocations = opt.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    check(relocations.Size and not pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED,
+          f"{name}: no base relocations, so no ASLR")
+    print(f"{name}: subsystem version {version[0]}.{version[1]}, DllCharacteristics "
+          f"0x{opt.DllCharacteristics:x}, {relocations.Size} bytes of relocations")
     imports = imports_of(pe)
     check(set(imports) == DLLS, f"{name}: imports from {sorted(imports)}, not {sorted(DLLS)}")
     count = sum(len(f) for f in imports.values())
@@ -363,6 +372,9 @@ def check_manifest(name, data, version):
     def all_named(tag):  # elements by local name, whatever their namespace
         return [e for e in root.iter() if e.tag.rsplit("}", 1)[-1] == tag]
 
+    # Windows XP reads the execution level only in this namespace.
+    spaces = [e.tag.rpartition("}")[0].lstrip("{") for e in all_named("trustInfo")]
+    check(spaces == ["urn:schemas-microsoft-com:asm.v2"], f"{name}: trustInfo in {spaces}")
     levels = [(e.get("level"), e.get("uiAccess")) for e in all_named("requestedExecutionLevel")]
     check(levels == [("requireAdministrator", "false")], f"{name}: execution levels {levels}")
     systems = {e.get("Id") for e in all_named("supportedOS")}

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Adding a 4SX510 on an empty configuration: Add..., choose the model,
 # accept the proposed properties (COM3, IRQ 10 everywhere, the first strap
 # position). The card is listed, its four port keys and PermitShare are in
@@ -7,7 +7,6 @@
 # user to reserve IRQ10. In English and in French.
 set -euo pipefail
 . "$(dirname "$0")/../../tools/wine/lib.sh"
-. "$(dirname "$0")/texts.sh"
 
 begin_story add-card
 
@@ -52,4 +51,3 @@ PORTS
     wine_cmd reg query "$SERIAL_KEY" /v PermitShare | tr -d '\r' |
         grep -Eq '^ +PermitShare +REG_DWORD +0x1$' || die "PermitShare is not 1"
 done
-log "PASS"

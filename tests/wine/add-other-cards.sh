@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Adding one card of each properties dialog in a row: a 2-port jumper-strap
 # card (after refused COM numbers), a switch-selected Linx700 on the second
 # switch position, and an 8-port MPB510-8 at a typed base address (after
@@ -8,7 +8,6 @@
 # conflict and names the four IRQs in use.
 set -euo pipefail
 . "$(dirname "$0")/../../tools/wine/lib.sh"
-. "$(dirname "$0")/texts.sh"
 
 begin_story add-other-cards
 ensure_ports_root
@@ -16,8 +15,12 @@ ensure_ports_root
 com_text='In the \"COM number for first port\" field, type a number between 1 and 255. For example, if you type 3, the first port will be named COM3 (or \\.\\COM3), and so on.'
 base_text='The base address that you typed in is invalid for this model. Check its value and that it was entered in hexadecimal.'
 cards='"COM3: Linx700, base 3e8H, IRQ10" "COM5: 2SX510, base 3f8H, IRQ4" "COM7: MPB510-8, base 1c0H, IRQ6"'
-box_com="expect-box \"Configuration error\" \"$com_text\" error none"
-box_base="expect-box \"Configuration error\" \"$base_text\" error none"
+# An entry that Add refuses, the box that says so, back to the dialog:
+#   refused <dialog> <id> <entry> <box text> [box caption]
+refused() {
+    printf 'settext %s "%s"\nclick IDC_PROP_ADD\nexpect-box "%s" "%s" error none\nwait-dialog %s\n' \
+        "$2" "$3" "${5:-Configuration error}" "$4" "$1"
+}
 run_program add-en <<SCRIPT
 wait-dialog main
 # The model dialog: Next>> without a model does nothing; Escape cancels.
@@ -46,18 +49,9 @@ expect-combo IDC_ADDRESS "ST1:1-2, 3F8/2F8H" "ST1:1-2, 3F8/2F8H" "ST1:2-3, 3E8/2
 key esc
 no-box 300
 wait-dialog rs
-settext IDC_FIRSTCOM "0"
-click IDC_PROP_ADD
-$box_com
-wait-dialog rs
-settext IDC_FIRSTCOM "256"
-click IDC_PROP_ADD
-$box_com
-wait-dialog rs
-settext IDC_FIRSTCOM ""
-click IDC_PROP_ADD
-$box_com
-wait-dialog rs
+$(refused rs IDC_FIRSTCOM 0 "$com_text")
+$(refused rs IDC_FIRSTCOM 256 "$com_text")
+$(refused rs IDC_FIRSTCOM "" "$com_text")
 settext IDC_FIRSTCOM "5"
 # Enter presses Add.
 key enter
@@ -88,14 +82,8 @@ $(add_model 0)
 wait-dialog mpb
 expect-combo IDC_IRQ1 "10" "3" "4" "5" "6" "7" "9" "10" "11" "12" "15"
 select IDC_IRQ1 3
-settext IDC_ADDRESS "2A0"
-click IDC_PROP_ADD
-$box_base
-wait-dialog mpb
-settext IDC_ADDRESS "0x1000"
-click IDC_PROP_ADD
-$box_base
-wait-dialog mpb
+$(refused mpb IDC_ADDRESS 2A0 "$base_text")
+$(refused mpb IDC_ADDRESS 0x1000 "$base_text")
 settext IDC_ADDRESS "1c0H"
 click IDC_PROP_ADD
 wait-dialog main
@@ -132,18 +120,12 @@ wait-dialog main
 $(add_model 3)
 wait-dialog rs
 expect-caption "Propriétés de la carte"
-settext IDC_FIRSTCOM "0"
-click IDC_PROP_ADD
-expect-box "Erreur de configuration" "$com_fr" error none
-wait-dialog rs
+$(refused rs IDC_FIRSTCOM 0 "$com_fr" "Erreur de configuration")
 click IDC_PROP_CANCEL
 wait-dialog main
 $(add_model 1)
 wait-dialog mpb
-settext IDC_ADDRESS "zz"
-click IDC_PROP_ADD
-expect-box "Erreur de configuration" "$base_fr" error none
-wait-dialog mpb
+$(refused mpb IDC_ADDRESS zz "$base_fr" "Erreur de configuration")
 close
 wait-dialog main
 expect-list IDC_CARDLIST $cards
@@ -153,4 +135,3 @@ SCRIPT
 
 # Cancelled dialogs wrote nothing.
 expect_ports unchanged <"$STORY_DIR/ports-expected.txt"
-log "PASS"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Texts longer than their areas, from port keys with overlong DosDevices
 # and Model values: the card line is cut to 99 characters, the test
 # results to 4999 and each conflict message to 199, exactly where the
@@ -7,7 +7,6 @@
 # formats and the seeded values, then cut. In English and in French.
 set -euo pipefail
 . "$(dirname "$0")/../../tools/wine/lib.sh"
-. "$(dirname "$0")/texts.sh"
 
 # A name of exactly length characters: the prefix, then a run of letters
 # and digits, so that a cut one character off shows.
@@ -77,4 +76,3 @@ expect-box "$conflict" "$address_text" error none
 $(reminder_then_exit "$lang" "IRQ5, IRQ7")
 SCRIPT
 done
-log "PASS"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # The driver itself: an expectation that does not hold, a box that never
 # comes and a program that does not end must each fail the script, with a
 # message naming the line, within the time limit.
@@ -17,11 +17,13 @@ must_fail() {
     log "$label failed as it should"
 }
 
-printf 'wait-dialog main\nexpect-caption "Another caption"\n' | must_fail wrong-caption 3
+# Expectations wait their full limit before they fail: these two side by side.
+printf 'wait-dialog main\nexpect-caption "Another caption"\n' | must_fail wrong-caption 3 &
+first=$!
 printf 'wait-dialog main\nexpect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"\n' |
     must_fail wrong-list 3
+wait "$first"
 printf 'wait-dialog main\nbox 1000\n' | must_fail no-box 3
 printf 'wait-dialog main\nexpect-exit 0 1000\n' | must_fail still-running 3
 # After those failures the program still starts and quits as usual.
 printf 'wait-dialog main\nclick IDC_QUIT\nexpect-exit 0\n' | run_program quit
-log "PASS"

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Cards configured earlier are listed one line per card, sorted as text
 # (COM10 before COM3); a port without a model is not listed but still takes
 # part in the exit checks, which Quit runs: one address shared by two cards,
 # then the reminder naming every IRQ in use.
 set -euo pipefail
 . "$(dirname "$0")/../../tools/wine/lib.sh"
-. "$(dirname "$0")/texts.sh"
 
 begin_story list-cards
 ports='Serial10000 COM3 0x3f8 10 4SX510 Serial10000
@@ -32,4 +31,3 @@ done
 
 # Listing and quitting change nothing in the registry.
 port_rows <<<"$ports" | expect_ports unchanged
-log "PASS"

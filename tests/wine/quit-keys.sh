@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Escape, Alt+F4 and the caption's close box end the program like Quit:
 # at once on an empty configuration; after the exit checks when cards are
 # configured (one 4SX510 on IRQ 10: the reminder to reserve IRQ10 only).
 set -euo pipefail
 . "$(dirname "$0")/../../tools/wine/lib.sh"
-. "$(dirname "$0")/texts.sh"
 
 begin_story quit-keys
 ensure_ports_root
@@ -41,4 +40,3 @@ $(reminder_then_exit "$lang" IRQ10)
 SCRIPT
     done
 done
-log "PASS"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # scripts/screenshots.sh on a few screens, into the build tree: the main
 # window with cards in English, the free-address properties dialog and a
 # refused entry's box in French. It writes those three files and no other,
@@ -32,4 +32,3 @@ for file in $expected; do
         die "$file holds metadata"
     fi
 done
-log "PASS"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Ends a run of the end-to-end suite: removes the template prefix, which
 # setup.sh makes anew for each run. The locales are kept for the next run.
 set -euo pipefail

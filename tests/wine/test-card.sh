@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../../tools/wine
+# shellcheck source-path=SCRIPTDIR/../../tools/wine
 # Testing cards configured earlier, through virtual serial lines: a port
 # with a loopback connector, a port with none, and ports the system does not
 # know. Each port of the selected card gets one result line, in one box
 # without icon or owner. In English and in French.
 set -euo pipefail
 . "$(dirname "$0")/../../tools/wine/lib.sh"
-. "$(dirname "$0")/texts.sh"
 
 begin_story test-card
 seed_ports <<'PORTS'
@@ -38,4 +37,3 @@ key esc
 $(reminder_then_exit "$lang" "IRQ3, IRQ4, IRQ5, IRQ7")
 SCRIPT
 done
-log "PASS"

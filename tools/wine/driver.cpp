@@ -1,13 +1,13 @@
 // cardinst-driver: operates cardinst.exe through window messages under Wine.
 //
-// It reads a script, one command per line (from the file named on the command
-// line, or from standard input), prints one result line per command on
-// standard output and exits with 1 at the first failed expectation or time
-// limit, after printing "FAIL line N: why". Texts are printed and compared in
-// UTF-8; the program's own texts are ANSI and reach the driver converted by
-// the system. Words are separated by blanks; a word in double quotes may hold
-// blanks and the escapes \n, \t, \" and \\. In expected box texts, {sys:N}
-// stands for the system's text for error code N (trailing CR/LF removed).
+// It reads a script from standard input, one command per line, prints one
+// result line per command on standard output and exits with 1 at the first
+// failed expectation or time limit, after printing "FAIL line N: why".
+// Texts are printed and compared in UTF-8; the program's own texts are ANSI
+// and reach the driver converted by the system. Words are separated by
+// blanks; a word in double quotes may hold blanks and the escapes \n, \t,
+// \" and \\. In expected box texts, {sys:N} stands for the system's text
+// for error code N (trailing CR/LF removed), which must not be empty.
 //
 // A control <id> is named as in the program's resource.h (IDC_ADD), IDOK,
 // IDCANCEL, IDC_STATIC (a label) or given by its number. kCommands, at the
@@ -31,9 +31,12 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-const DWORD kDefaultWait = 10000; // a window or box should appear by then
+// The limit of every wait for something the program is expected to do (a
+// window, a box, an answer, a value, its end): long enough for a loaded
+// machine, where an emulated program may stay away from its message loop
+// for seconds. Only waits that expect nothing to happen (no-box) are short.
+const DWORD kDefaultWait = 60000;
 const DWORD kPoll = 50;
-const UINT kSendWait = 15000; // limit of each message sent to the program
 const int kMessageBoxIcon = 1088;
 const int kMessageBoxText = 0xFFFF;
 
@@ -182,12 +185,10 @@ HWND FindMessageBox() {
     return nullptr;
 }
 
-// A message sent to the program, which may be slow to answer: under an
-// emulator on a busy machine it can stay away from its message loop for
-// seconds, which Wine would take for a hung program.
+// A message sent to the program, which may be slow to answer.
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendWait, &result))
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kDefaultWait, &result))
         Fail("message 0x%x not answered by the program", message);
     return (LRESULT)result;
 }
@@ -237,8 +238,7 @@ HWND Control(const std::string &id) {
     return hwnd;
 }
 
-// The controls that wait-dialog looks for: ids joined by commas, or the
-// alias of one of the program's dialogs.
+// The controls by which wait-dialog knows each of the program's dialogs.
 std::vector<int> DialogIds(const std::string &which) {
     if (which == "main")
         return {IDC_ADD, IDC_CARDLIST, IDC_TEST, IDC_REMOVE, IDC_QUIT};
@@ -250,16 +250,7 @@ std::vector<int> DialogIds(const std::string &which) {
         return {IDC_ADDRESS, IDC_IRQ1, IDC_PROP_ADD, IDC_PROP_CANCEL};
     if (which == "mpb")
         return {IDC_FIRSTCOM, IDC_IRQ1, IDC_ADDRESS, IDC_PROP_ADD, IDC_MPB_CANCEL};
-    std::vector<int> ids;
-    size_t start = 0;
-    while (start <= which.size()) {
-        size_t comma = which.find(',', start);
-        if (comma == std::string::npos)
-            comma = which.size();
-        ids.push_back(ControlId(which.substr(start, comma - start)));
-        start = comma + 1;
-    }
-    return ids;
+    Fail("unknown dialog %s", which.c_str());
 }
 
 HWND FindDialog(const std::vector<int> &ids) {
@@ -288,34 +279,6 @@ template <typename Predicate> bool WaitFor(DWORD limit, Predicate ready) {
 
 // ------------------------------------------------------------ message boxes
 
-// The few GDI calls that read the screen, taken from gdi32.dll at run time
-// since the driver links only user32 and advapi32.
-// clang-format off
-#define GDI_CALLS(X) X(CreateCompatibleDC) X(CreateDIBSection) X(CreateCompatibleBitmap) \
-    X(CreateSolidBrush) X(SelectObject) X(BitBlt) X(GdiFlush) X(DeleteObject) X(DeleteDC)
-// clang-format on
-#define GDI_FIELD(name) decltype(&::name) name;
-struct Gdi {
-    GDI_CALLS(GDI_FIELD)
-} gdi;
-
-template <typename Function> void Bind(HMODULE module, Function &function, const char *name) {
-    function =
-        reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
-    if (!function)
-        Fail("gdi32.dll has no %s", name);
-}
-
-void LoadGdi() {
-    if (gdi.BitBlt)
-        return;
-    HMODULE module = LoadLibraryW(L"gdi32.dll");
-    if (!module)
-        Fail("cannot load gdi32.dll");
-#define GDI_BIND(name) Bind(module, gdi.name, #name);
-    GDI_CALLS(GDI_BIND)
-}
-
 struct IconKind {
     const char *name;
     LPCWSTR resource;
@@ -327,7 +290,7 @@ const IconKind kIcons[] = {{"error", IDI_HAND},
 
 // Pixels of a screen area, as 0x00RRGGBB, row by row.
 std::vector<COLORREF> Capture(HDC source, int x, int y, int width, int height) {
-    HDC memory = gdi.CreateCompatibleDC(source);
+    HDC memory = CreateCompatibleDC(source);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -335,32 +298,32 @@ std::vector<COLORREF> Capture(HDC source, int x, int y, int width, int height) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void *bits = nullptr;
-    HBITMAP bitmap = gdi.CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = gdi.SelectObject(memory, bitmap);
-    gdi.BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
-    gdi.GdiFlush();
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    GdiFlush();
     std::vector<COLORREF> pixels((const COLORREF *)bits, (const COLORREF *)bits + width * height);
-    gdi.SelectObject(memory, old);
-    gdi.DeleteObject(bitmap);
-    gdi.DeleteDC(memory);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
     return pixels;
 }
 
 // The same icon drawn by this process on the background the box shows.
 std::vector<COLORREF> Render(LPCWSTR resource, COLORREF background, int width, int height) {
     HDC screen = GetDC(nullptr);
-    HDC memory = gdi.CreateCompatibleDC(screen);
-    HBITMAP bitmap = gdi.CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = gdi.SelectObject(memory, bitmap);
-    HBRUSH brush = gdi.CreateSolidBrush(background);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    HBRUSH brush = CreateSolidBrush(background);
     RECT all = {0, 0, width, height};
     FillRect(memory, &all, brush);
-    gdi.DeleteObject(brush);
+    DeleteObject(brush);
     DrawIconEx(memory, 0, 0, LoadIconW(nullptr, resource), 0, 0, 0, nullptr, DI_NORMAL);
     std::vector<COLORREF> pixels = Capture(memory, 0, 0, width, height);
-    gdi.SelectObject(memory, old);
-    gdi.DeleteDC(memory);
-    gdi.DeleteObject(bitmap);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
     ReleaseDC(nullptr, screen);
     return pixels;
 }
@@ -374,9 +337,8 @@ std::string BoxIcon(HWND box) {
     RECT rect;
     GetWindowRect(icon, &rect);
     int width = GetSystemMetrics(SM_CXICON), height = GetSystemMetrics(SM_CYICON);
-    LoadGdi();
     std::string best = "unknown";
-    WaitFor(3000, [&] {
+    WaitFor(kDefaultWait, [&] {
         HDC screen = GetDC(nullptr);
         std::vector<COLORREF> shown = Capture(screen, rect.left, rect.top, width, height);
         ReleaseDC(nullptr, screen);
@@ -400,7 +362,6 @@ std::string BoxIcon(HWND box) {
 struct BoxText {
     HWND hwnd;
     std::string caption, text, icon, owner;
-    bool mainEnabled;
 };
 
 std::string OwnerName(HWND owner) {
@@ -420,13 +381,8 @@ BoxText ReadBox(HWND hwnd) {
     box.text = Utf8(TextOf(GetDlgItem(hwnd, kMessageBoxText)));
     box.icon = BoxIcon(hwnd);
     box.owner = OwnerName(GetWindow(hwnd, GW_OWNER));
-    box.mainEnabled = mainWindow && IsWindow(mainWindow) && IsWindowEnabled(mainWindow);
-    Say("box caption=%s text=%s icon=%s owner=%s main=%s", Quote(box.caption).c_str(),
-        Quote(box.text).c_str(), box.icon.c_str(), box.owner.c_str(),
-        !mainWindow             ? "unseen"
-        : !IsWindow(mainWindow) ? "gone"
-        : box.mainEnabled       ? "enabled"
-                                : "disabled");
+    Say("box caption=%s text=%s icon=%s owner=%s", Quote(box.caption).c_str(),
+        Quote(box.text).c_str(), box.icon.c_str(), box.owner.c_str());
     return box;
 }
 
@@ -450,7 +406,7 @@ std::string SystemText(DWORD code) {
     return Utf8(out);
 }
 
-// Replaces each {sys:N} by the system's text for code N.
+// Replaces each {sys:N} by the system's text for code N, which must have one.
 std::string Expand(const std::string &pattern) {
     std::string out;
     size_t i = 0;
@@ -461,8 +417,11 @@ std::string Expand(const std::string &pattern) {
         size_t close = pattern.find('}', open);
         if (close == std::string::npos)
             break;
-        out += pattern.substr(i, open - i);
-        out += SystemText((DWORD)Number(pattern.substr(open + 5, close - open - 5)));
+        std::string code = pattern.substr(open + 5, close - open - 5),
+                    text = SystemText(Number(code));
+        if (text.empty())
+            Fail("no system text for error %s", code.c_str());
+        out += pattern.substr(i, open - i) + text;
         i = close + 1;
     }
     return out + pattern.substr(i);
@@ -493,19 +452,18 @@ std::string Joined(const Words &items, size_t first) {
     return out;
 }
 
-// Prints what read() gives as "<what> <value>". For an expectation, reads
-// again until it gives the expected value: the program may still be
-// handling the command posted before.
+// Reads with read() until it gives the expected value (the program may
+// still be handling the command posted before), then prints what it gave as
+// "<what> <value>".
 template <typename Reader>
-void Observe(bool expect, const std::string &what, const std::string &expected, Reader read) {
-    const DWORD kExpectWait = 5000;
+void Observe(const std::string &what, const std::string &expected, Reader read) {
     std::string actual;
-    bool same = WaitFor(expect ? kExpectWait : 0, [&] {
+    bool same = WaitFor(kDefaultWait, [&] {
         actual = read();
         return actual == expected;
     });
     Say("%s %s", what.c_str(), actual.c_str());
-    if (expect && !same)
+    if (!same)
         Fail("%s: expected %s, got %s", what.c_str(), expected.c_str(), actual.c_str());
 }
 
@@ -542,11 +500,6 @@ void PostKey(HWND target, UINT vk, bool alt) {
 }
 
 // ---------------------------------------------------------------- commands
-
-// Whether a reading command is its expect- form, which also compares.
-bool Expecting(const Words &w) {
-    return w[0].compare(0, 7, "expect-") == 0;
-}
 
 void Start(const Words &w) {
     if (child.hProcess)
@@ -585,13 +538,12 @@ void WaitDialog(const Words &w) {
 
 void Caption(const Words &w) {
     NeedDialog();
-    Observe(Expecting(w), "caption", w.size() > 1 ? Quote(w[1]) : "",
-            [] { return Quote(Utf8(TextOf(current))); });
+    Observe("caption", Quote(w[1]), [] { return Quote(Utf8(TextOf(current))); });
 }
 
 void List(const Words &w) {
     HWND list = Control(w[1]);
-    Observe(Expecting(w), "list " + w[1], std::to_string(w.size() - 2) + Joined(w, 2), [&] {
+    Observe("list " + w[1], std::to_string(w.size() - 2) + Joined(w, 2), [&] {
         Words items = ListItems(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
         return std::to_string(items.size()) + Joined(items, 0);
     });
@@ -600,7 +552,7 @@ void List(const Words &w) {
 void Combo(const Words &w) {
     HWND combo = Control(w[1]);
     std::string expected = w.size() > 2 ? Quote(w[2]) + Joined(w, 3) : "";
-    Observe(Expecting(w), "combo " + w[1], expected, [&] {
+    Observe("combo " + w[1], expected, [&] {
         Words items = ListItems(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
         return Quote(ComboSelection(combo, items)) + Joined(items, 0);
     });
@@ -608,19 +560,18 @@ void Combo(const Words &w) {
 
 void Text(const Words &w) {
     HWND control = Control(w[1]);
-    Observe(Expecting(w), "text " + w[1], w.size() > 2 ? Quote(w[2]) : "",
-            [&] { return Quote(Utf8(TextOf(control))); });
+    Observe("text " + w[1], Quote(w[2]), [&] { return Quote(Utf8(TextOf(control))); });
 }
 
 void Enabled(const Words &w) {
     HWND control = Control(w[1]);
-    Observe(Expecting(w), "enabled " + w[1], w.size() > 2 ? w[2] : "",
+    Observe("enabled " + w[1], w[2],
             [&] { return std::string(IsWindowEnabled(control) ? "1" : "0"); });
 }
 
 void Focus(const Words &w) {
     NeedDialog();
-    Observe(Expecting(w), "focus", w.size() > 1 ? std::to_string(ControlId(w[1])) : "", [] {
+    Observe("focus", std::to_string(ControlId(w[1])), [] {
         HWND focus = FocusIn(current);
         return std::to_string(focus ? GetDlgCtrlID(focus) : 0);
     });
@@ -756,7 +707,7 @@ void BoxesUntilExit(const Words &w) {
 
 // exit-code [ms], expect-exit <code> [ms]
 void ExitCode(const Words &w) {
-    bool expect = Expecting(w);
+    bool expect = w[0] == "expect-exit";
     if (!child.hProcess)
         Fail("no program was started");
     DWORD limit = WaitArg(w, expect ? 2 : 1, kDefaultWait);
@@ -774,7 +725,6 @@ bool CaptionDrawnActive(HWND hwnd) {
     info.cbSize = sizeof info;
     if (!GetWindowInfo(hwnd, &info))
         return false;
-    LoadGdi();
     HDC screen = GetDC(nullptr);
     std::vector<COLORREF> shown = Capture(screen, info.rcWindow.left + (int)info.cxWindowBorders,
                                           info.rcWindow.top + (int)info.cyWindowBorders, 1, 1);
@@ -799,12 +749,14 @@ HWND ActiveIn(HWND hwnd) {
 // nothing. So the foreground goes to the desktop first, until the program
 // has deactivated the window, and then back to the window. A window that
 // the program is still activating (a message box just shown) may take the
-// foreground back meanwhile; then the round is tried again.
+// foreground back meanwhile; then the round, of a few seconds, is tried
+// again, until the default wait has passed.
 void Activate(HWND hwnd) {
-    WaitFor(2000, [&] { return GetForegroundWindow() == hwnd && ActiveIn(hwnd) == hwnd; });
-    for (int round = 0; round < 3; round++) {
+    const DWORD kRound = 2000;
+    WaitFor(kRound, [&] { return GetForegroundWindow() == hwnd && ActiveIn(hwnd) == hwnd; });
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kDefaultWait;) {
         SetForegroundWindow(GetDesktopWindow());
-        if (!WaitFor(2000, [&] { return ActiveIn(hwnd) != hwnd; }))
+        if (!WaitFor(kRound, [&] { return ActiveIn(hwnd) != hwnd; }))
             continue;
         if (!WaitFor(kDefaultWait, [&] {
                 if (GetForegroundWindow() == hwnd)
@@ -813,7 +765,7 @@ void Activate(HWND hwnd) {
                 return false;
             }))
             Fail("the window does not become the foreground window");
-        if (WaitFor(2000, [&] { return CaptionDrawnActive(hwnd); })) {
+        if (WaitFor(kRound, [&] { return CaptionDrawnActive(hwnd); })) {
             // The caption changes first; then the program gives the focus
             // back to a control, which redraws itself (caret, focus
             // rectangle). A message sent now is handled after all that,
@@ -851,55 +803,24 @@ void BoxRect(const Words &w) {
     SayRect("box-rect", box);
 }
 
-void Dump(const Words &) {
-    NeedDialog();
-    RECT rect;
-    GetWindowRect(current, &rect);
-    Say("dump caption=%s style=0x%08lx rect=%ld,%ld,%ld,%ld", Quote(Utf8(TextOf(current))).c_str(),
-        (unsigned long)GetWindowLongW(current, GWL_STYLE), rect.left, rect.top, rect.right,
-        rect.bottom);
-    for (HWND c = GetWindow(current, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t cls[64] = L"";
-        GetClassNameW(c, cls, 64);
-        Say("control id=%d class=%s style=0x%08lx enabled=%d text=%s", GetDlgCtrlID(c),
-            Utf8(cls).c_str(), (unsigned long)GetWindowLongW(c, GWL_STYLE), IsWindowEnabled(c),
-            Quote(Utf8(TextOf(c))).c_str());
-    }
-}
-
-void SysText(const Words &w) {
-    Say("systext %s %s", w[1].c_str(), Quote(SystemText((DWORD)Number(w[1]))).c_str());
-}
-
-void Pause(const Words &w) {
-    Sleep((DWORD)Number(w[1]));
-    Say("slept %s", w[1].c_str());
-}
-
 struct Command {
     const char *name;
     size_t arguments; // the words it needs after its name
     void (*run)(const Words &w);
 };
 
-// Times are in milliseconds, and every wait has a limit. A command that
-// posts to the program returns at once; an expect- command reads again for
-// up to 5 s until the program has caught up, then compares.
+// Times are in milliseconds, and every wait has a limit, kDefaultWait unless
+// given. A command that posts to the program returns at once; an expect-
+// command reads again until the program has caught up, then compares.
 const Command kCommands[] = {
     {"start", 1, Start},                     // <exe>: run the program (a Windows path)
-    {"wait-dialog", 1, WaitDialog},          // <ids|alias> [ms]: it becomes the current dialog
-    {"caption", 0, Caption},                 // the current dialog's caption
-    {"expect-caption", 1, Caption},          // <text>
-    {"list", 1, List},                       // <id>: a list box's items
-    {"expect-list", 1, List},                // <id> <item>...
-    {"combo", 1, Combo},                     // <id>: the selected text ("" if none), the items
-    {"expect-combo", 1, Combo},              // <id> <selected> <item>...
-    {"text", 1, Text},                       // <id>: a control's text
-    {"expect-text", 1, Text},                // <id> <text>
-    {"enabled", 1, Enabled},                 // <id>: 0 or 1
+    {"wait-dialog", 1, WaitDialog},          // <main|models|rs|linx|mpb> [ms]: the current one
+    {"expect-caption", 1, Caption},          // <text>: the current dialog's caption
+    {"expect-list", 1, List},                // <id> <item>...: a list box's items
+    {"expect-combo", 1, Combo},              // <id> [<selected> <item>...]: "" if none
+    {"expect-text", 2, Text},                // <id> <text>: a control's text
     {"expect-enabled", 2, Enabled},          // <id> <0|1>
-    {"focus", 0, Focus},                     // the id of the control with the focus
-    {"expect-focus", 1, Focus},              // <id>
+    {"expect-focus", 1, Focus},              // <id>: the control with the focus
     {"select", 2, Select},                   // <id> <index>: a list or combo box line
     {"settext", 2, SetText},                 // <id> <text>: an edit control's text
     {"click", 1, Click},                     // <id>: post the button's command to the dialog
@@ -915,10 +836,7 @@ const Command kCommands[] = {
     {"expect-exit", 1, ExitCode},            // <code> [ms]
     {"rect", 0, Rect},                       // the current dialog's screen rectangle
     {"activate", 0, ActivateDialog},         // make it the foreground window, drawn active
-    {"box-rect", 0, BoxRect},                // [ms]: the same for a box; print its rectangle
-    {"dump", 0, Dump},                       // caption, controls, texts and styles
-    {"systext", 1, SysText},                 // <code>: the system's text for an error code
-    {"sleep", 1, Pause}};                    // <ms>
+    {"box-rect", 0, BoxRect}};               // [ms]: the same for a box; print its rectangle
 
 void Run(const Words &w) {
     for (const Command &command : kCommands) {
@@ -934,15 +852,10 @@ void Run(const Words &w) {
 
 } // namespace
 
-int main(int argc, char **argv) {
-    FILE *script = stdin;
-    if (argc > 1 && !(script = fopen(argv[1], "r"))) {
-        fprintf(stderr, "cardinst-driver: cannot open %s\n", argv[1]);
-        return 2;
-    }
+int main() {
     std::string line;
     for (int c = 0; c != EOF;) {
-        if ((c = fgetc(script)) != '\n' && c != EOF) {
+        if ((c = getchar()) != '\n' && c != EOF) {
             line += (char)c;
             continue;
         }

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Helpers for running cardinst under Wine, shared by the end-to-end stories
 # (tests/wine), scripts/run.sh, scripts/screenshots.sh and bench/run.sh;
-# sourced.
+# sourced. It sources texts.sh beside it, the program's texts.
 #
 # Environment (set by CTest, see tests/wine/CMakeLists.txt):
 #   CARDINST_EXE     the cardinst.exe under test, 64-bit or 32-bit
@@ -10,9 +10,11 @@
 #   CARDINST_WORK    the suite's work folder in the build tree; setup.sh puts
 #                    the private locales and the template prefix there
 # Everything a story makes stays in $CARDINST_WORK/<story> (x86/<story> for
-# the 32-bit program); it never uses ~/.wine. A story stops what it started (Xvfb, socat, its wineserver) on exit.
+# the 32-bit program); it never uses ~/.wine. A story stops what it started
+# (Xvfb, socat, the driver, its wineserver) on exit.
 
 set -euo pipefail
+export WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d'
 
 readonly PORTS_ROOT='HKLM\SYSTEM\CurrentControlSet\Services\Serial\Parameters'
 readonly SERIAL_KEY='HKLM\SYSTEM\CurrentControlSet\Services\Serial'
@@ -23,10 +25,11 @@ readonly SERIAL_KEY='HKLM\SYSTEM\CurrentControlSet\Services\Serial'
 WINE64=/usr/lib/wine/wine64
 [[ -x $WINE64 ]] || WINE64=wine
 
-# Time limits, in seconds, of the slow steps.
-readonly XVFB_WAIT=10
-readonly WINE_WAIT=60
-readonly DRIVER_WAIT=120
+# Time limits, in seconds. Whatever the program or Wine is expected to do
+# gets PROGRAM_WAIT, the driver's kDefaultWait, so that a loaded machine
+# fails no story; a whole driver script gets DRIVER_WAIT.
+readonly PROGRAM_WAIT=60
+readonly DRIVER_WAIT=180
 
 STARTED_PIDS=()
 STORY_PREFIXES=()
@@ -51,7 +54,7 @@ limited() {
 cleanup() {
     local status=$? prefix pid
     for prefix in "${STORY_PREFIXES[@]}"; do
-        WINEPREFIX=$prefix limited 20 wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX=$prefix limited "$PROGRAM_WAIT" wineserver -k >/dev/null 2>&1 || true
     done
     for pid in "${STARTED_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
@@ -61,8 +64,9 @@ cleanup() {
     done
     # A story that passed does not need its copy of the prefix any more; a
     # failed one keeps it for inspection.
-    if [[ $status -eq 0 && -n ${STORY_DIR:-} ]]; then
-        rm -rf "$STORY_DIR/prefix"
+    if [[ $status -eq 0 && -n ${STORY_COPY:-} ]]; then
+        rm -rf "$STORY_COPY"
+        log PASS
     fi
     exit "$status"
 }
@@ -75,7 +79,7 @@ start_xvfb() {
     mkfifo "$fifo"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >"$dir/xvfb.log" 2>&1 &
     STARTED_PIDS+=("$!")
-    read -r -t "$XVFB_WAIT" number <"$fifo" || true
+    read -r -t "$PROGRAM_WAIT" number <"$fifo" || true
     rm -f "$fifo"
     [[ -n $number ]] || die "Xvfb did not start (see $dir/xvfb.log)"
     export DISPLAY=":$number"
@@ -98,24 +102,41 @@ build_locales() {
 # fr. The shell itself keeps its own locale.
 WINE_LOCALE=()
 use_language() {
-    local locale
-    case $1 in
-    en) locale=en_US.UTF-8 ;;
-    fr) locale=fr_FR.UTF-8 ;;
-    *) die "unknown language $1" ;;
-    esac
+    local -A locales=([en]=en_US.UTF-8 [fr]=fr_FR.UTF-8)
+    local locale=${locales[$1]:?unknown language $1}
     WINE_LOCALE=("LOCPATH=$CARDINST_WORK/locale" "LANG=$locale" "LC_ALL=$locale")
 }
 
 # The Windows path of a file, through the Z: drive that maps /.
 winpath() {
-    local path
-    path=$(realpath "$1")
-    printf 'Z:%s' "${path//\//\\}"
+    printf 'Z:%s' "$(realpath "$1" | tr / "\\\\")"
 }
 
 wine_cmd() {
-    limited "$WINE_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$@"
+    limited "$PROGRAM_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$@"
+}
+
+# Makes a Wine prefix, and sets WINEPREFIX: windows unmanaged (without a
+# window manager Wine stalls whenever a dialog closes), no debugger on a
+# crash, a 32-bit side that runs, and the Marlett font that draws the caption
+# buttons (fonts-wine on Debian; wineboot leaves it out).
+make_prefix() {
+    local log status=0 font wine_bin
+    export WINEPREFIX=$1
+    STORY_PREFIXES+=("$WINEPREFIX")
+    log="$(dirname "$WINEPREFIX")/wineboot.log"
+    limited 180 "$WINE64" wineboot -i >"$log" 2>&1 || die "wineboot failed (see $log)"
+    wine_cmd reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
+    wine_cmd reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+    wine_cmd 'C:\windows\syswow64\cmd.exe' /c exit 7 || status=$?
+    [[ $status -eq 7 ]] || die "the prefix runs no 32-bit program (scripts/wine32.sh sets that up)"
+    limited "$PROGRAM_WAIT" wineserver -w
+    wine_bin=$(realpath "$(command -v wine)")
+    for font in /usr/share/wine/fonts/marlett.ttf "${wine_bin%/bin/*}/share/wine/fonts/marlett.ttf" ''; do
+        [[ ! -f $font ]] || break
+    done
+    [[ -n $font ]] || die "Wine's marlett.ttf not found (Debian: apt-get install fonts-wine)"
+    cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
 }
 
 # Begins a story: a fresh folder, a display, and a copy of the template
@@ -130,10 +151,10 @@ begin_story() {
     rm -rf "$STORY_DIR"
     mkdir -p "$STORY_DIR"
     trap cleanup EXIT
-    export WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d'
     start_xvfb "$STORY_DIR"
-    cp -a "$CARDINST_WORK/template" "$STORY_DIR/prefix"
-    export WINEPREFIX="$STORY_DIR/prefix"
+    STORY_COPY="$STORY_DIR/prefix"
+    cp -a "$CARDINST_WORK/template" "$STORY_COPY"
+    export WINEPREFIX=$STORY_COPY
     STORY_PREFIXES+=("$WINEPREFIX")
     wineserver -p
     use_language en
@@ -142,8 +163,7 @@ begin_story() {
 
 # Imports a .reg file (REGEDIT4, UTF-8 text limited to ASCII) into the prefix.
 seed_registry() {
-    local file=$1
-    wine_cmd regedit /s "$(winpath "$file")" || die "regedit could not import $file"
+    wine_cmd regedit /s "$(winpath "$1")" || die "regedit could not import $1"
 }
 
 ensure_ports_root() {
@@ -152,9 +172,7 @@ ensure_ports_root() {
 
 delete_ports_root() {
     wine_cmd reg delete "$SERIAL_KEY" /f >/dev/null 2>&1 || true
-    if wine_cmd reg query "$PORTS_ROOT" >/dev/null 2>&1; then
-        die "the ports root is still there"
-    fi
+    ! wine_cmd reg query "$PORTS_ROOT" >/dev/null 2>&1 || die "the ports root is still there"
 }
 
 # Prints the registry below a key, recursively, without CR.
@@ -162,33 +180,100 @@ reg_dump() {
     wine_cmd reg query "$1" /s 2>/dev/null | tr -d '\r'
 }
 
-# Runs the driver on the script given on standard input; its output goes
-# to $STORY_DIR/<label>.out and to standard output. Fails unless the driver
-# ends with the status given (0 by default).
-drive() {
-    local label=$1 want=${2:-0} status=0
-    log "driver: $label"
-    sed 's/^/  > /' "$STORY_DIR/$label.script" 2>/dev/null >&2 || true
-    limited "$DRIVER_WAIT" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" >"$STORY_DIR/$label.out" 2>&1 || status=$?
-    tr -d '\r' <"$STORY_DIR/$label.out" >"$STORY_DIR/$label.txt"
-    sed 's/^/  < /' "$STORY_DIR/$label.txt" >&2
-    [[ $status -eq $want ]] || die "driver script '$label' ended with status $status, not $want"
-}
-
-# drive with the script from a here-document, kept next to its output.
-drive_script() {
-    cat >"$STORY_DIR/$1.script"
-    drive "$@" <"$STORY_DIR/$1.script"
-}
-
-# drive_script for a script that starts the program under test first.
-run_program() {
-    cat <(start_line) - | drive_script "$@"
-}
-
 # The line "start <exe>" for driver scripts.
 start_line() {
     printf 'start "%s"\n' "$(winpath "$CARDINST_EXE" | sed 's/\\/\\\\/g')"
+}
+
+# Runs the program under the driver, fed as it goes from a fifo while the
+# shell reads what it has printed: to picture a window it has shown, or to
+# act beside the program between two commands. The script and the output
+# are kept in $STORY_DIR as <label>.script and <label>.txt.
+#   session_begin <label> [time limit in seconds]; send <line>...; session_end
+session_begin() {
+    local fifo="$STORY_DIR/$1.fifo"
+    SESSION=$1 SEEN=0
+    rm -f "$fifo" "$STORY_DIR/$SESSION.script"
+    mkfifo "$fifo"
+    log "driver: $SESSION"
+    timeout --kill-after=5 "${2:-$DRIVER_WAIT}" env "${WINE_LOCALE[@]}" "$WINE64" "$CARDINST_DRIVER" \
+        <"$fifo" >"$STORY_DIR/$SESSION.out" 2>&1 &
+    DRIVER_PID=$!
+    STARTED_PIDS+=("$DRIVER_PID")
+    exec {DRIVER_IN}>"$fifo"
+    rm -f "$fifo"
+    # A write to a driver that has ended fails instead of killing the shell.
+    trap '' PIPE
+    send "$(start_line)"
+}
+
+send() {
+    printf '%s\n' "$@" | tee -a "$STORY_DIR/$SESSION.script" >&"$DRIVER_IN" ||
+        session_failed "the driver has ended"
+}
+
+session_failed() {
+    tr -d '\r' <"$STORY_DIR/$SESSION.out" | sed 's/^/  < /' >&2
+    die "driver script '$SESSION': $1"
+}
+
+# Ends the script and shows it with the output; fails unless the driver
+# ends with the status given (0 by default).
+session_end() {
+    local want=${1:-0} status=0 pid kept=()
+    exec {DRIVER_IN}>&-
+    wait "$DRIVER_PID" || status=$?
+    # Ended and reaped: its pid is no longer one to stop.
+    for pid in "${STARTED_PIDS[@]}"; do
+        [[ $pid == "$DRIVER_PID" ]] || kept+=("$pid")
+    done
+    STARTED_PIDS=("${kept[@]}")
+    tr -d '\r' <"$STORY_DIR/$SESSION.out" >"$STORY_DIR/$SESSION.txt"
+    sed 's/^/  > /' "$STORY_DIR/$SESSION.script" >&2
+    sed 's/^/  < /' "$STORY_DIR/$SESSION.txt" >&2
+    ((status == want)) || die "driver script '$SESSION' ended with status $status, not $want"
+}
+
+# The whole script at once, from standard input: run_program <label> [status]
+run_program() {
+    session_begin "$1"
+    send "$(cat)"
+    session_end "${2:-}"
+}
+
+# Waits for the driver's first line after those awaited before that matches
+# the extended regular expression given, and sets LINE to it.
+await_line() {
+    local i found
+    for ((i = 0; i < 10 * PROGRAM_WAIT; i++)); do
+        found=$(tr -d '\r' <"$STORY_DIR/$SESSION.out" |
+            awk -v from="$SEEN" -v re="$1" 'NR > from && $0 ~ re { print NR " " $0; exit }')
+        if [[ -n $found ]]; then
+            SEEN=${found%% *} LINE=${found#* }
+            return
+        fi
+        if grep -q '^FAIL' "$STORY_DIR/$SESSION.out" || ! kill -0 "$DRIVER_PID" 2>/dev/null; then
+            session_failed "the driver stopped before printing $1"
+        fi
+        sleep 0.1
+    done
+    session_failed "no line $1 within $PROGRAM_WAIT s"
+}
+
+# Saves the window whose rectangle the driver prints next ("rect x y w h"
+# or "box-rect x y w h") as a PNG without metadata (no date, no path), in an
+# 8-bit palette when it has at most 256 colours, which it usually has.
+picture() {
+    local file=$1 raw="$STORY_DIR/capture.png" x y w h colours depth=24
+    await_line '^(box-)?rect '
+    read -r _ x y w h <<<"$LINE"
+    mkdir -p "$(dirname "$file")"
+    limited "$PROGRAM_WAIT" import -window root -crop "${w}x${h}+${x}+${y}" "$raw"
+    colours=$(identify -format '%k' "$raw")
+    ((colours > 256)) || depth=8
+    convert "$raw" +repage -strip "PNG$depth:$file"
+    rm -f "$raw"
+    log "$file: ${w}x${h}, $colours colours"
 }
 
 # A serial line for COM<n> of the prefix, on a pseudo-terminal served by
@@ -209,7 +294,7 @@ serial_line() {
     esac
     STARTED_PIDS+=("$!")
     local i
-    for ((i = 0; i < 50; i++)); do
+    for ((i = 0; i < 10 * PROGRAM_WAIT; i++)); do
         [[ -e $link ]] && break
         sleep 0.1
     done
@@ -282,3 +367,6 @@ expect_ports() {
     fi
     log "$label as expected"
 }
+
+# shellcheck source-path=SCRIPTDIR
+. "$(dirname "${BASH_SOURCE[0]}")/texts.sh"

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # The program's texts in both languages, in UTF-8, as the stories expect
-# them, and the driver lines several stories share; sourced after lib.sh.
+# them, and the driver lines several stories share; sourced by lib.sh.
 # Line feeds are written \n, as the driver prints them; %s stands for what
 # the program fills in.
 #   text <en|fr> <name> [value...]
