@@ -31,7 +31,7 @@
 //   checks                    the exit checks, without quitting
 //   other NAME [half]         another writer (a second copy, an import) adds
 //                             the port key NAME: COM99, IRQ 5 at 2f8H, or
-//                             half of it, without PortAddress
+//                             half of it, its address a text
 // The program quits at the end.
 #include "invariants.h"
 
@@ -401,14 +401,11 @@ void OtherWriter(const std::vector<std::string> &w) {
     std::string name = w.size() > 1 ? Unescape(w[1]) : "";
     name = name.substr(0, name.find('\0'));
     for (PortEntry *e : Ports())
-        if (strcasecmp(e->keyName, name.c_str()) == 0)
+        if (name.empty() || strcasecmp(e->keyName, name.c_str()) == 0)
             return;
-    if (name.empty())
-        return;
-    sim::RegSeedSz(PortKey(name), "DosDevices", "COM99");
-    sim::RegSeedDword(PortKey(name), "Interrupt", 5);
-    if (w.size() < 3)
-        sim::RegSeedDword(PortKey(name), "PortAddress", 0x2F8);
+    ::SeedPort(name, "COM99", 5, 0x2F8, "", "");
+    if (w.size() > 2) // half of it: the address of another type
+        sim::RegSeedSz(PortKey(name), "PortAddress", "2f8");
 }
 
 // One step of the user's, and what it must leave.

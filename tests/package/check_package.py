@@ -12,10 +12,11 @@ import hashlib
 import os
 import pathlib
 import shutil
-import struct
 import subprocess
 import sys
 import zipfile
+
+import pefile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -42,19 +43,11 @@ def check(condition, message):
     return condition
 
 
-def pe_machine(data):
-    """The machine field of a PE file's header, or None if it is not one."""
-    if len(data) < 0x40 or data[:2] != b"MZ":
-        return None
-    (offset,) = struct.unpack_from("<I", data, 0x3C)
-    if data[offset:offset + 4] != b"PE\0\0":
-        return None
-    (machine,) = struct.unpack_from("<H", data, offset + 4)
-    return machine
-
-
 def check_exe(name, data, machine, build):
-    found = pe_machine(data)
+    try:
+        found = pefile.PE(data=data, fast_load=True).FILE_HEADER.Machine
+    except pefile.PEFormatError:
+        found = None
     check(found == machine, f"{name}: PE machine {found!r}, expected {machine:#x}")
     with open(os.environ[build], "rb") as f:
         check(f.read() == data, f"{name} differs from {os.environ[build]}")

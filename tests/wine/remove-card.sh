@@ -48,16 +48,18 @@ $(reminder_then_exit en IRQ10)
 SCRIPT
 port_rows <<<"$four" | expect_ports ports-left
 
-run_program remove-last <<'SCRIPT'
-wait-dialog main
-expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
-select IDC_CARDLIST 0
+# Removing the one card listed leaves nothing for Quit to check.
+remove_only='select IDC_CARDLIST 0
 click IDC_REMOVE
 wait-dialog main
 expect-list IDC_CARDLIST
 click IDC_QUIT
 no-box 500
-expect-exit 0
+expect-exit 0'
+run_program remove-last <<SCRIPT
+wait-dialog main
+expect-list IDC_CARDLIST "COM3: 4SX510, base 3f8H, IRQ10"
+$remove_only
 SCRIPT
 
 expect_ports ports-none </dev/null
@@ -72,13 +74,7 @@ expect-text IDC_FIRSTCOM "3"
 click IDC_PROP_ADD
 wait-dialog main
 expect-list IDC_CARDLIST "COM3: 2SX510, base 3f8H, IRQ4"
-select IDC_CARDLIST 0
-click IDC_REMOVE
-wait-dialog main
-expect-list IDC_CARDLIST
-click IDC_QUIT
-no-box 500
-expect-exit 0
+$remove_only
 SCRIPT
 
 expect_ports ports-after-added </dev/null
