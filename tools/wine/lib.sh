@@ -170,9 +170,14 @@ ensure_ports_root() {
     wine_cmd reg add "$PORTS_ROOT" /f >/dev/null || die "cannot create the ports root"
 }
 
+# A delete that fails (once seen right after a scene that ran the test) is
+# tried again, for as long as the program is given for anything.
 delete_ports_root() {
-    wine_cmd reg delete "$SERIAL_KEY" /f >/dev/null 2>&1 || true
-    ! wine_cmd reg query "$PORTS_ROOT" >/dev/null 2>&1 || die "the ports root is still there"
+    local tries=0
+    while wine_cmd reg query "$PORTS_ROOT" >/dev/null 2>&1; do
+        ((tries++ < PROGRAM_WAIT)) || die "the ports root is still there"
+        wine_cmd reg delete "$SERIAL_KEY" /f >/dev/null 2>&1 || sleep 1
+    done
 }
 
 # Prints the registry below a key, recursively, without CR.
