@@ -121,18 +121,6 @@ TEST_F(ModelDialogTest, AListThatCannotBeFilledEndsAddWithoutAPropertiesDialog) 
     }
 }
 
-TEST_F(ModelDialogTest, AddTellsWhenTheModelDialogCannotBeCreated) {
-    SeedCard(10000, "2SX510", 3, 4, {0x3F8, 0x2F8});
-    ASSERT_EQ(1, Start());
-    sim::FailCall("DialogBoxParamA", 1, -1);
-    sim::Click(MainWindow, IDC_ADD);
-    ASSERT_EQ(1u, sim::Boxes().size());
-    EXPECT_EQ("[Internal error|error|ownerless] Cannot create main window",
-              Describe(sim::Boxes()[0]));
-    EXPECT_EQ(1, sim::CallCount("DialogBoxParamA"));
-    EXPECT_TRUE(sim::IsEnabled(MainWindow));
-}
-
 TEST_F(ModelDialogTest, CancellingTheModelChoiceLeavesTheMainWindowAsItWas) {
     SeedCard(10000, "4SX510", 3, 10, {0x3F8, 0x2F8, 0x3E8, 0x2E8});
     SeedCard(10004, "2SX510", 10, 4, {0x3E8, 0x2E8});
