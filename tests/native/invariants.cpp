@@ -444,6 +444,25 @@ bool SameSetting(const sim::CommSetting &a, const sim::CommSetting &b) {
 
 namespace {
 
+// The keys added since loading that the writer must pass over: those the
+// loader would list. A failed read of one such key, the call that failed,
+// leaves it unknown to the writer, which may pass it over or take it.
+std::set<std::string> PassedOver(const Command &before, const std::string &call,
+                                 std::vector<PortEntry *>::const_iterator written,
+                                 std::vector<PortEntry *>::const_iterator end) {
+    std::set<std::string> live = before.live;
+    for (const auto &key : before.keys) {
+        std::string name = "Serial" + key.first.substr(6); // as the writer spells it
+        if (Upper(call).rfind("REGQUERYVALUEEXA " + key.first + " ", 0) != 0)
+            continue;
+        if (std::any_of(written, end, [&](const PortEntry *e) { return name == e->keyName; }))
+            live.erase(name);
+        else
+            live.insert(name);
+    }
+    return live;
+}
+
 std::string AddProblems(const Command &before, size_t failAt, bool failed, MirrorRules *rules) {
     const CardWish &wish = before.wish;
     std::vector<PortEntry *> after = Ports();
@@ -463,22 +482,8 @@ std::string AddProblems(const Command &before, size_t failAt, bool failed, Mirro
                                : "the registry changed while no card was written\n");
     if (written && !wish.inRange)
         problems += "a card was written from entries the dialog should have refused\n";
-    // A failed read of a key that another writer added leaves it unknown to
-    // the writer: it may pass it over or take it.
-    std::set<std::string> live = before.live;
     const std::string &call = failed ? sim::FallibleCalls()[failAt - 1] : "";
-    for (const auto &key : before.keys) {
-        std::string name = "Serial" + key.first.substr(6); // as the writer spells it
-        if (Upper(call).rfind("REGQUERYVALUEEXA " + key.first + " ", 0) == 0) {
-            bool taken = false;
-            for (size_t i = 0; i < written; i++)
-                taken = taken || name == after[old + i]->keyName;
-            if (taken)
-                live.erase(name);
-            else
-                live.insert(name);
-        }
-    }
+    std::set<std::string> live = PassedOver(before, call, after.begin() + (long)old, after.end());
     std::vector<std::string> names = FreeNames(before.ports, live, count);
     for (size_t i = 0; i < written; i++)
         problems += WrittenPort(before, wish, names, i, after[old + i], after[old]);

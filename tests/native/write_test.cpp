@@ -258,34 +258,39 @@ TEST_F(WriteTest, AddRsCardPermitsSharingForIrq3Or4OrAnIrqUsedTwice) {
     }
 }
 
+// A call of a writer made to fail.
+struct WriteFault {
+    std::string call;
+    int nth;
+    LONG_PTR result;
+    std::string text; // system text reported
+    bool keyCreated;
+    size_t values; // written to port k's key before the failure
+};
+
 // A failure at any step of port k leaves ports 1 to k - 1 as a card, port
 // k out of the list with the values written so far in its key, and no
-// PermitShare. A later card then reuses the half-written key.
+// PermitShare. A later card then reuses the half-written key, unless it
+// holds a whole port.
 TEST_F(WriteTest, AFailedPortLeavesTheEarlierPortsAsACard) {
-    struct Fault {
-        std::string call;
-        int nth;
-        LONG_PTR result;
-        std::string text; // system text reported
-        bool keyCreated;
-        size_t values; // written to port k's key before the failure
-    };
+    const std::string noMemory =
+        "Not enough memory resources are available to process this command.";
     for (const Writer &w : Writers()) {
         const std::vector<std::string> valueNames = ValueNames(w.interruptStatus != 0);
         const size_t count = valueNames.size();
+        auto first = [&](size_t n) {
+            return std::vector<std::string>(valueNames.begin(), valueNames.begin() + n);
+        };
         for (int k = 0; k < w.row->portCount; k++) {
-            std::vector<Fault> faults = {
+            std::vector<WriteFault> faults = {
                 {"RegCreateKeyExA", k + 1, ERROR_ACCESS_DENIED, "Access is denied.", false, 0},
-                {"malloc", k + 1, 0,
-                 "Not enough memory resources are available to process this command.", true, 0}};
+                {"malloc", k + 1, 0, noMemory, true, 0}};
             for (size_t v = 0; v < count; v++)
                 faults.push_back({"RegSetValueExA", (int)(k * count + v + 1), ERROR_ACCESS_DENIED,
                                   "Access is denied.", true, v});
-            faults.push_back({"calloc", k + 1, 0,
-                              "Not enough memory resources are available to process this command.",
-                              true, count});
+            faults.push_back({"calloc", k + 1, 0, noMemory, true, count});
 
-            for (const Fault &f : faults) {
+            for (const WriteFault &f : faults) {
                 SCOPED_TRACE(std::string(w.name) + ", port " + std::to_string(k + 1) + ", " +
                              f.call + " #" + std::to_string(f.nth));
                 Fresh();
@@ -299,9 +304,7 @@ TEST_F(WriteTest, AFailedPortLeavesTheEarlierPortsAsACard) {
                     EXPECT_EQ(&PortList, e->leader);
                 std::string failed = PortKey("Serial" + std::to_string(10000 + k));
                 EXPECT_EQ(f.keyCreated, sim::RegKeyExists(failed));
-                EXPECT_EQ(
-                    std::vector<std::string>(valueNames.begin(), valueNames.begin() + f.values),
-                    sim::RegValueNames(failed));
+                EXPECT_EQ(first(f.values), sim::RegValueNames(failed));
                 EXPECT_EQ(Names(10000, k + f.keyCreated), sim::RegSubkeys(PORTS_ROOT));
                 EXPECT_FALSE(PermitShareWritten());
                 EXPECT_EQ(0, sim::RegOpenHandleCount());
@@ -316,10 +319,7 @@ TEST_F(WriteTest, AFailedPortLeavesTheEarlierPortsAsACard) {
                 EXPECT_EQ(1, w.write(w));
                 EXPECT_EQ(names, KeyNames());
                 ExpectCard(k, w);
-                EXPECT_EQ(whole ? std::vector<std::string>(valueNames.begin(),
-                                                           valueNames.begin() + f.values)
-                                : valueNames,
-                          sim::RegValueNames(failed));
+                EXPECT_EQ(first(whole ? f.values : count), sim::RegValueNames(failed));
                 EXPECT_EQ(1u, sim::Boxes().size());
             }
         }
